@@ -1,0 +1,99 @@
+// The one seam between the service object and the platform.
+//
+// Every platform operation the service object uses is declared here once,
+// with its Win32 name and argument order. Two implementations exist: the
+// Win32 binding (service/win32/), which resolves each function by library
+// and function name on its first call, and the simulated platform (sim/).
+//
+// Contract shared by every implementation:
+// - An operation whose library cannot be loaded throws RuntimeError(48); one
+//   whose entry point is missing throws RuntimeError(453). Either ends the
+//   calling method, as any run-time error does.
+// - Otherwise operations report failure the way the Win32 function does
+//   (return codes, INVALID_HANDLE_VALUE, 0); they never throw for it.
+// - All calls come from the thread that owns the calling object.
+// - Texts cross in the system's ANSI code page; ToAnsi/FromAnsi are the
+//   platform's conversion, used by the core right before and after a call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "service/PlatformTypes.h"
+
+namespace quillvane {
+
+// The system-timer callback: window handle, message, timer id, system time.
+using TimerCallback = void (*)(Handle hwnd, std::uint32_t uMsg, std::uint32_t idEvent,
+                               std::uint32_t dwTime);
+
+class ApiDeclarations {
+ public:
+  virtual ~ApiDeclarations() = default;
+
+  // advapi32: the registry.
+  virtual std::int32_t RegOpenKeyA(Handle hKey, const char* lpSubKey, Handle* phkResult) = 0;
+  virtual std::int32_t RegQueryValueExA(Handle hKey, const char* lpValueName,
+                                        std::uint32_t* lpReserved, std::uint32_t* lpType,
+                                        std::uint8_t* lpData, std::uint32_t* lpcbData) = 0;
+  virtual std::int32_t RegCloseKey(Handle hKey) = 0;
+
+  // hid.dll.
+  virtual void HidD_GetHidGuid(GUID* HidGuid) = 0;
+  virtual std::int32_t HidD_GetAttributes(Handle HidDeviceObject, HIDD_ATTRIBUTES* Attributes) = 0;
+  virtual std::int32_t HidD_GetPreparsedData(Handle HidDeviceObject, Handle* PreparsedData) = 0;
+  virtual std::int32_t HidP_GetCaps(Handle PreparsedData, HIDP_CAPS* Capabilities) = 0;
+  virtual std::int32_t HidD_FreePreparsedData(Handle PreparsedData) = 0;
+
+  // setupapi.dll.
+  virtual Handle SetupDiGetClassDevsA(const GUID* ClassGuid, const char* Enumerator,
+                                      Handle hwndParent, std::uint32_t Flags) = 0;
+  virtual std::int32_t SetupDiEnumDeviceInterfaces(Handle DeviceInfoSet,
+                                                   SP_DEVINFO_DATA* DeviceInfoData,
+                                                   const GUID* InterfaceClassGuid,
+                                                   std::uint32_t MemberIndex,
+                                                   SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData) = 0;
+  virtual std::int32_t SetupDiGetDeviceInterfaceDetailA(
+      Handle DeviceInfoSet, SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData,
+      void* DeviceInterfaceDetailData, std::uint32_t DeviceInterfaceDetailDataSize,
+      std::uint32_t* RequiredSize, SP_DEVINFO_DATA* DeviceInfoData) = 0;
+  virtual std::int32_t SetupDiDestroyDeviceInfoList(Handle DeviceInfoSet) = 0;
+
+  // kernel32: files, events, I/O.
+  virtual Handle CreateFileA(const char* lpFileName, std::uint32_t dwDesiredAccess,
+                             std::uint32_t dwShareMode, SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                             std::uint32_t dwCreationDisposition,
+                             std::uint32_t dwFlagsAndAttributes, Handle hTemplateFile) = 0;
+  virtual Handle CreateEventA(SECURITY_ATTRIBUTES* lpEventAttributes, std::int32_t bManualReset,
+                              std::int32_t bInitialState, const char* lpName) = 0;
+  virtual std::int32_t ReadFile(Handle hFile, void* lpBuffer, std::uint32_t nNumberOfBytesToRead,
+                                std::uint32_t* lpNumberOfBytesRead, OVERLAPPED* lpOverlapped) = 0;
+  virtual std::int32_t WriteFile(Handle hFile, const void* lpBuffer,
+                                 std::uint32_t nNumberOfBytesToWrite,
+                                 std::uint32_t* lpNumberOfBytesWritten,
+                                 OVERLAPPED* lpOverlapped) = 0;
+  virtual std::uint32_t WaitForSingleObject(Handle hHandle, std::uint32_t dwMilliseconds) = 0;
+  virtual std::int32_t CancelIo(Handle hFile) = 0;
+  virtual std::int32_t GetOverlappedResult(Handle hFile, OVERLAPPED* lpOverlapped,
+                                           std::uint32_t* lpNumberOfBytesTransferred,
+                                           std::int32_t bWait) = 0;
+  virtual std::int32_t ResetEvent(Handle hEvent) = 0;
+  virtual std::int32_t CloseHandle(Handle hObject) = 0;
+
+  // kernel32: the beeper. Returns when the tone has finished.
+  virtual std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) = 0;
+
+  // user32: window-less timers and the thread's message loop.
+  // SetTimer(NULL, 0, ms, callback) gives the new timer's id, or 0 if refused.
+  virtual std::uint32_t SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
+                                 TimerCallback lpTimerFunc) = 0;
+  virtual std::int32_t KillTimer(Handle hWnd, std::uint32_t uIDEvent) = 0;
+  // Processes every message waiting in the calling thread's queue, then returns.
+  virtual void PumpMessages() = 0;
+
+  // Text conversion in the system's ANSI code page.
+  virtual std::string ToAnsi(const std::u16string& text) = 0;
+  virtual std::u16string FromAnsi(const std::string& text) = 0;
+};
+
+}  // namespace quillvane

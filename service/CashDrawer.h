@@ -1,0 +1,132 @@
+// The service object for one USB cash drawer.
+//
+// The control object creates one instance per opened device and calls the
+// public methods below (the members of _CashDrawer, in its order). Each
+// returns an OPOS result code or the property value; a run-time error ends the
+// method by throwing RuntimeError, which the automation frame turns into the
+// call's failure status (AutomationBoundary.h). State changed before the error
+// stays changed.
+//
+// One thread per instance: every call, and every timer tick, arrives on the
+// thread that created it. Create instances with Create(): timer handlers keep
+// the instance alive while they run.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "contract/ControlObject.h"
+#include "service/ApiDeclarations.h"
+#include "service/CLiteTimer.h"
+#include "service/OposConstants.h"
+#include "service/PlatformHandle.h"
+#include "service/StatusQueue.h"
+
+namespace quillvane {
+
+// The state of one instance, in the record's order.
+struct CashDrawerRecord {
+  std::u16string strServiceVersion;
+  std::u16string strDeviceName;
+  std::u16string strServiceDescription;
+  std::u16string strDeviceDescription;
+  std::u16string strPhysicalName;
+  Boolean blnTimerElapsed = kFalse;
+  Boolean blnFreezeEvents = kFalse;
+  Boolean blnDeviceEnabled = kFalse;
+  Boolean blnClaimed = kFalse;
+  Boolean blnDrawerOpened = kFalse;
+  Boolean blnLastDrawerOpened = kFalse;
+
+  // Transport fields.
+  HIDP_CAPS hidCapabilities{};
+  HIDD_ATTRIBUTES deviceAttributes{};
+  std::u16string devicePathName;
+  UniqueDeviceInfoList deviceInfoSet;
+  UniqueEventHandle eventObject;
+  UniqueFileHandle hidHandle;
+  OVERLAPPED readOverlapped{};
+  Boolean blnLastDevice = kFalse;
+  Boolean blnDeviceDetected = kFalse;
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  UniquePreparsedData preparsedData;
+  UniqueFileHandle readHandle;
+  SECURITY_ATTRIBUTES hidSecurity{};
+
+  contract::AutomationRef objControl;
+  std::optional<double> varProductId;
+  StatusQueue lngStatusQueue;
+  std::shared_ptr<CLiteTimer> t2;
+  std::shared_ptr<CLiteTimer> TheTimer;
+};
+
+class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
+ public:
+  static std::shared_ptr<CashDrawer> Create(ApiDeclarations& api);
+  ~CashDrawer();
+
+  CashDrawer(const CashDrawer&) = delete;
+  CashDrawer& operator=(const CashDrawer&) = delete;
+
+  std::int32_t WaitForDrawerClose(std::int32_t BeepTimeout, std::int32_t BeepFrequency,
+                                  std::int32_t BeepDuration, std::int32_t BeepDelay);
+  std::int32_t OpenDrawer();
+  void SetPropertyString(std::int32_t PropIndex, const std::u16string& PropString);
+  void SetPropertyNumber(std::int32_t PropIndex, std::int32_t Number);
+  std::u16string GetPropertyString(std::int32_t PropIndex);
+  std::int32_t GetPropertyNumber(std::int32_t PropIndex);
+  std::int32_t ReleaseDevice();
+  std::int32_t OpenService(const std::u16string& DeviceClass, const std::u16string& DeviceName,
+                           const contract::AutomationRef& pDispatch);
+  std::int32_t GetOpenResult();
+  std::int32_t DirectIO(std::int32_t Command, std::int32_t& pData, std::u16string& pString);
+  std::int32_t COFreezeEvents(Boolean Freeze);
+  std::int32_t ClaimDevice(std::int32_t Timeout);
+  std::int32_t CloseService();
+  std::int32_t CheckHealth(std::int32_t Level);
+
+  // The instance's state, for inspection.
+  const CashDrawerRecord& Record() const { return rec; }
+
+ private:
+  struct CreateKey {};
+
+ public:
+  CashDrawer(CreateKey, ApiDeclarations& api);
+
+ private:
+  // Status monitoring and event delivery.
+  void FireStatusUpdate(std::int32_t lngCode);
+  void t2_Timer();
+  std::int32_t DequeueStatus();
+  void EnqueueStatus(const std::int32_t& lngCode);
+  // Wait for drawer close.
+  void TheTimer_Timer();
+  void ReleaseResources();
+  // Transport.
+  bool FindDrawerDevice();
+  void WriteIdleReport();
+  void GetDeviceCapabilities();
+  void PrepareOverlappedRead();
+  bool ReadDrawerStatus();
+  void WritePulseReport();
+
+  // One output report: report id 0, the command byte, zeros.
+  void WriteReport(std::uint8_t bytCommand);
+  // Makes sure no read is still using the buffer and readOverlapped.
+  bool SettleRead();
+  // Binds a timer's event to a handler of this instance, keeping it alive
+  // while the handler runs.
+  void BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)());
+
+  ApiDeclarations& mApi;
+  CashDrawerRecord rec;
+  // The buffer of the current read; it stays valid until that read finished.
+  std::vector<std::uint8_t> mReadBuffer;
+  bool mblnReadPending = false;
+};
+
+}  // namespace quillvane

@@ -1,0 +1,123 @@
+// Portable records and constants of the 32-bit Windows platform, as the core
+// sees them. Layouts are those of 32-bit Windows: handles and pointers are
+// 32-bit values. The Win32 binding checks each record against the real one
+// with static_assert, so these may be passed to the platform by address.
+//
+// Constants carry a k prefix because windows.h defines the Win32 spellings as
+// macros and both headers meet in the Win32 binding.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillvane {
+
+// A platform handle (file, event, key, device list, preparsed data).
+using Handle = std::uint32_t;
+
+constexpr Handle kInvalidHandleValue = 0xFFFFFFFFu;
+constexpr Handle kHkeyLocalMachine = 0x80000002u;
+
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+constexpr std::uint32_t kDigcfPresent = 0x02;
+constexpr std::uint32_t kDigcfDeviceInterface = 0x10;
+
+constexpr std::uint32_t kGenericRead = 0x80000000u;
+constexpr std::uint32_t kGenericWrite = 0x40000000u;
+constexpr std::uint32_t kFileShareRead = 1;
+constexpr std::uint32_t kFileShareWrite = 2;
+constexpr std::uint32_t kOpenExisting = 3;
+constexpr std::uint32_t kFileFlagOverlapped = 0x40000000u;
+
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitTimeout = 0x102;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
+
+// OVERLAPPED.Internal while the I/O is still in progress.
+constexpr std::uint32_t kStatusPending = 0x103;
+
+constexpr std::uint32_t kWmTimer = 275;
+
+struct GUID {
+  std::uint32_t Data1;
+  std::uint16_t Data2;
+  std::uint16_t Data3;
+  std::uint8_t Data4[8];
+};
+
+struct HIDD_ATTRIBUTES {
+  std::uint32_t Size;
+  std::uint16_t VendorID;
+  std::uint16_t ProductID;
+  std::uint16_t VersionNumber;
+};
+
+struct HIDP_CAPS {
+  std::uint16_t Usage;
+  std::uint16_t UsagePage;
+  std::uint16_t InputReportByteLength;
+  std::uint16_t OutputReportByteLength;
+  std::uint16_t FeatureReportByteLength;
+  std::uint16_t Reserved[17];
+  std::uint16_t NumberLinkCollectionNodes;
+  std::uint16_t NumberInputButtonCaps;
+  std::uint16_t NumberInputValueCaps;
+  std::uint16_t NumberInputDataIndices;
+  std::uint16_t NumberOutputButtonCaps;
+  std::uint16_t NumberOutputValueCaps;
+  std::uint16_t NumberOutputDataIndices;
+  std::uint16_t NumberFeatureButtonCaps;
+  std::uint16_t NumberFeatureValueCaps;
+  std::uint16_t NumberFeatureDataIndices;
+};
+
+struct OVERLAPPED {
+  std::uint32_t Internal;
+  std::uint32_t InternalHigh;
+  std::uint32_t Offset;
+  std::uint32_t OffsetHigh;
+  Handle hEvent;
+};
+
+struct SP_DEVICE_INTERFACE_DATA {
+  std::uint32_t cbSize;
+  GUID InterfaceClassGuid;
+  std::uint32_t Flags;
+  std::uint32_t Reserved;
+};
+
+struct SP_DEVINFO_DATA {
+  std::uint32_t cbSize;
+  GUID ClassGuid;
+  std::uint32_t DevInst;
+  std::uint32_t Reserved;
+};
+
+struct SECURITY_ATTRIBUTES {
+  std::uint32_t nLength;
+  std::uint32_t lpSecurityDescriptor;
+  std::int32_t bInheritHandle;
+};
+
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(HIDD_ATTRIBUTES) == 12);
+static_assert(sizeof(HIDP_CAPS) == 64);
+static_assert(sizeof(OVERLAPPED) == 20);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28);
+static_assert(sizeof(SP_DEVINFO_DATA) == 28);
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12);
+static_assert(offsetof(HIDP_CAPS, InputReportByteLength) == 4);
+static_assert(offsetof(OVERLAPPED, hEvent) == 16);
+
+// True once the I/O described by the record has finished, successfully or not.
+inline bool HasOverlappedIoCompleted(const OVERLAPPED& ov) {
+  return ov.Internal != kStatusPending;
+}
+
+}  // namespace quillvane

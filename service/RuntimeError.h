@@ -1,0 +1,55 @@
+// The one exception type of the service object: a run-time error with its
+// number, or a failure status that came from another component and keeps it.
+//
+// Throwing one ends the current method at that point; the automation frame
+// (see AutomationBoundary.h) turns it into the call's failure status.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace quillvane {
+
+enum ErrorNumber : std::int32_t {
+  kErrOutOfMemory = 7,
+  kErrOverflow = 6,
+  kErrSubscriptOutOfRange = 9,
+  kErrTypeMismatch = 13,
+  kErrDllLoad = 48,
+  kErrObjectNotSet = 91,
+  kErrEntryPoint = 453,
+};
+
+class RuntimeError : public std::exception {
+ public:
+  // A run-time error of this library, reported as 0x800A0000 | number.
+  explicit RuntimeError(std::int32_t number, std::string description = {});
+
+  // A failure status of another component, reported unchanged.
+  static RuntimeError Foreign(std::int32_t hresult, std::string description = {});
+
+  // The run-time error number, or 0 for a foreign failure.
+  std::int32_t Number() const { return mlngNumber; }
+  // The failure status the call reports.
+  std::int32_t HResult() const { return mlngHResult; }
+  const std::string& Description() const { return mstrDescription; }
+  const char* what() const noexcept override { return mstrDescription.c_str(); }
+
+ private:
+  RuntimeError() = default;
+
+  std::int32_t mlngNumber = 0;
+  std::int32_t mlngHResult = 0;
+  std::string mstrDescription;
+};
+
+// The failure status of run-time error `number`: severity error, facility 10.
+constexpr std::int32_t HResultFromErrorNumber(std::int32_t number) {
+  return static_cast<std::int32_t>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu));
+}
+
+// The standard description of a run-time error number ("" when none is known).
+const char* DescribeErrorNumber(std::int32_t number);
+
+}  // namespace quillvane

@@ -1,0 +1,39 @@
+// The model of one cash drawer: open or closed on virtual time. A pulse
+// opens it; an operator shuts it, now, at a given virtual time, or a given
+// time after each opening. Written once and used by the native simulated
+// platform and by the virtual drawer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+class DrawerModel {
+ public:
+  // The state at virtual time `now` (scheduled shuts up to `now` applied).
+  bool IsOpenAt(std::uint64_t now);
+  // A pulse report arrived at `now`: the drawer opens.
+  void Pulse(std::uint64_t now);
+  // The operator opens or shuts the drawer by hand at `now`.
+  void SetOpen(bool open, std::uint64_t now);
+  // The operator will shut the drawer at virtual time `at`.
+  void ShutAt(std::uint64_t at);
+  // The operator shuts the drawer `ms` after each opening (none when empty).
+  void SetAutoShutAfter(std::optional<std::uint64_t> ms) { mAutoShutAfter = ms; }
+
+  // Byte 1 of an input report in this state: bit 7 set while open.
+  std::uint8_t StatusByteAt(std::uint64_t now) { return IsOpenAt(now) ? 0x80 : 0x00; }
+  std::uint32_t PulseCount() const { return mPulseCount; }
+
+ private:
+  void Apply(std::uint64_t now);
+
+  bool mOpen = false;
+  std::optional<std::uint64_t> mShutAt;
+  std::optional<std::uint64_t> mAutoShutAfter;
+  std::uint32_t mPulseCount = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,83 @@
+// Window-less system timers and the thread's message queue, on virtual time.
+//
+// A timer is due every `elapse` ms of virtual time from when it was set. Ticks
+// fire only through PumpMessages, which posts at most one WM_TIMER per timer
+// that is due (ticks that fell due while nobody pumped merge into one) and
+// dispatches it to the timer's callback; the next tick is then due one period
+// after the latest period boundary that has passed. Ids count down from 32767,
+// as Wine's do, and are never reused while a timer lives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "service/ApiDeclarations.h"
+#include "sim/VirtualClock.h"
+
+namespace sim {
+
+class SimTimers {
+ public:
+  explicit SimTimers(VirtualClock& clock) : mClock(clock) {}
+
+  std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
+                         quillvane::TimerCallback lpTimerFunc);
+  std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent);
+  void PumpMessages();
+
+  // Posts a message other than WM_TIMER to every live timer's callback at the
+  // next pump (to check that callbacks ignore it).
+  void PostForeignMessage(std::uint32_t uMsg);
+
+  // Faults.
+  void SetRefuseSetTimer(bool refuse) { mRefuseSetTimer = refuse; }
+  void SetFailKillTimer(bool fail) { mFailKillTimer = fail; }
+
+  // Inspection.
+  std::size_t LiveTimerCount() const;
+  bool IsLive(std::uint32_t id) const;
+  std::uint32_t IntervalOf(std::uint32_t id) const;  // 0 when not live
+  // Virtual time at which the timer is next due (0 when not live).
+  std::uint64_t NextDueOf(std::uint32_t id) const;
+  std::size_t PumpCount() const { return mPumpCount; }
+  std::size_t DispatchedTickCount() const { return mDispatchedTicks; }
+
+ private:
+  struct Timer {
+    std::uint32_t id;
+    std::uint32_t elapse;
+    quillvane::TimerCallback callback;
+    std::uint64_t nextDue;
+  };
+
+  VirtualClock& mClock;
+  std::vector<Timer> mTimers;
+  std::vector<std::uint32_t> mForeignMessages;
+  std::uint32_t mNextId = 32767;
+  bool mRefuseSetTimer = false;
+  bool mFailKillTimer = false;
+  std::size_t mPumpCount = 0;
+  std::size_t mDispatchedTicks = 0;
+};
+
+// The beeper: records each tone with its virtual time; a tone takes its
+// duration of virtual time, as Beep returns only when it has finished.
+struct BeepRecord {
+  std::uint32_t frequency;
+  std::uint32_t duration;
+  std::uint64_t at;
+};
+
+class SimBeeper {
+ public:
+  explicit SimBeeper(VirtualClock& clock) : mClock(clock) {}
+  std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration);
+  const std::vector<BeepRecord>& Beeps() const { return mBeeps; }
+
+ private:
+  VirtualClock& mClock;
+  std::vector<BeepRecord> mBeeps;
+};
+
+}  // namespace sim
