@@ -15,21 +15,21 @@ namespace contract {
 // Application-side members of the control object, by DISPID.
 enum ControlDispid : std::int32_t {
   // Property gets.
-  kDispidCapPowerReporting = 12,           // integer
-  kDispidCheckHealthText = 13,             // string
-  kDispidClaimed = 14,                     // boolean
-  kDispidDeviceEnabled = 17,               // boolean; also put
-  kDispidFreezeEvents = 18,                // boolean; also put
-  kDispidServiceObjectDescription = 27,    // string
-  kDispidServiceObjectVersion = 28,        // integer
-  kDispidDeviceDescription = 29,           // string
-  kDispidDeviceName = 30,                  // string
-  kDispidCapStatisticsReporting = 39,      // boolean
-  kDispidCapUpdateStatistics = 40,         // boolean
-  kDispidOpenResult = 49,                  // integer
-  kDispidCapStatus = 50,                   // boolean
-  kDispidDrawerOpened = 51,                // boolean
-  kDispidCapStatusMultiDrawer = 52,        // boolean
+  kDispidCapPowerReporting = 12,         // integer
+  kDispidCheckHealthText = 13,           // string
+  kDispidClaimed = 14,                   // boolean
+  kDispidDeviceEnabled = 17,             // boolean; also put
+  kDispidFreezeEvents = 18,              // boolean; also put
+  kDispidServiceObjectDescription = 27,  // string
+  kDispidServiceObjectVersion = 28,      // integer
+  kDispidDeviceDescription = 29,         // string
+  kDispidDeviceName = 30,                // string
+  kDispidCapStatisticsReporting = 39,    // boolean
+  kDispidCapUpdateStatistics = 40,       // boolean
+  kDispidOpenResult = 49,                // integer
+  kDispidCapStatus = 50,                 // boolean
+  kDispidDrawerOpened = 51,              // boolean
+  kDispidCapStatusMultiDrawer = 52,      // boolean
   // Methods, each returning a result code.
   kDispidCheckHealth = 31,         // (Level: long, by reference)
   kDispidClaimDevice = 32,         // (Timeout: long, by value)

@@ -48,11 +48,9 @@ class ApiDeclarations {
   // setupapi.dll.
   virtual Handle SetupDiGetClassDevsA(const GUID* ClassGuid, const char* Enumerator,
                                       Handle hwndParent, std::uint32_t Flags) = 0;
-  virtual std::int32_t SetupDiEnumDeviceInterfaces(Handle DeviceInfoSet,
-                                                   SP_DEVINFO_DATA* DeviceInfoData,
-                                                   const GUID* InterfaceClassGuid,
-                                                   std::uint32_t MemberIndex,
-                                                   SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData) = 0;
+  virtual std::int32_t SetupDiEnumDeviceInterfaces(
+      Handle DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, const GUID* InterfaceClassGuid,
+      std::uint32_t MemberIndex, SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData) = 0;
   virtual std::int32_t SetupDiGetDeviceInterfaceDetailA(
       Handle DeviceInfoSet, SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData,
       void* DeviceInterfaceDetailData, std::uint32_t DeviceInterfaceDetailDataSize,
@@ -79,6 +77,9 @@ class ApiDeclarations {
                                            std::int32_t bWait) = 0;
   virtual std::int32_t ResetEvent(Handle hEvent) = 0;
   virtual std::int32_t CloseHandle(Handle hObject) = 0;
+  // The calling thread's last error code, as the last failing call left it
+  // (997, ERROR_IO_PENDING, after a ReadFile that left its read pending).
+  virtual std::uint32_t GetLastError() = 0;
 
   // kernel32: the beeper. Returns when the tone has finished.
   virtual std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) = 0;

@@ -48,7 +48,6 @@ struct CashDrawerRecord {
   UniqueDeviceInfoList deviceInfoSet;
   UniqueEventHandle eventObject;
   UniqueFileHandle hidHandle;
-  OVERLAPPED readOverlapped{};
   Boolean blnLastDevice = kFalse;
   Boolean blnDeviceDetected = kFalse;
   SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -116,16 +115,25 @@ class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
 
   // One output report: report id 0, the command byte, zeros.
   void WriteReport(std::uint8_t bytCommand);
-  // Makes sure no read is still using the buffer and readOverlapped.
+  // Makes sure no read is still using the buffer and readOverlapped: cancels
+  // a pending read and waits for it to finish. True when none is in flight.
   bool SettleRead();
   // Binds a timer's event to a handler of this instance, keeping it alive
   // while the handler runs.
   void BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)());
 
+  // The overlapped record of the reads (one, reused by every read) and the
+  // buffer of the current read. Both stay valid until that read has finished;
+  // a read the platform never lets finish keeps them alive for good.
+  struct ReadSlot {
+    OVERLAPPED readOverlapped{};
+    std::vector<std::uint8_t> buffer;
+  };
+
   ApiDeclarations& mApi;
   CashDrawerRecord rec;
-  // The buffer of the current read; it stays valid until that read finished.
-  std::vector<std::uint8_t> mReadBuffer;
+  std::unique_ptr<ReadSlot> mRead;
+  // A read was started and is not known to have finished.
   bool mblnReadPending = false;
 };
 

@@ -39,6 +39,8 @@ constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
 
+constexpr std::uint32_t kErrorIoPending = 997;
+
 // OVERLAPPED.Internal while the I/O is still in progress.
 constexpr std::uint32_t kStatusPending = 0x103;
 
@@ -116,8 +118,6 @@ static_assert(offsetof(HIDP_CAPS, InputReportByteLength) == 4);
 static_assert(offsetof(OVERLAPPED, hEvent) == 16);
 
 // True once the I/O described by the record has finished, successfully or not.
-inline bool HasOverlappedIoCompleted(const OVERLAPPED& ov) {
-  return ov.Internal != kStatusPending;
-}
+inline bool HasOverlappedIoCompleted(const OVERLAPPED& ov) { return ov.Internal != kStatusPending; }
 
 }  // namespace quillvane

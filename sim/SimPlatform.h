@@ -51,6 +51,7 @@ struct HidDeviceConfig {
   std::string path;  // device interface path; made unique when empty
   std::uint16_t vendorId = 0x06E5;
   std::uint16_t productId = 0;
+  std::uint16_t versionNumber = 0x0100;
   std::uint16_t inputReportLength = 8;   // report id byte included
   std::uint16_t outputReportLength = 8;  // report id byte included
   // Virtual ms from the start of a read until the device's next report.
@@ -59,18 +60,18 @@ struct HidDeviceConfig {
 
 // Faults a device can have, switchable at any time.
 struct HidDeviceFaults {
-  bool openFails = false;            // CreateFileA gives INVALID_HANDLE_VALUE
-  bool attributesFail = false;       // HidD_GetAttributes gives false
+  bool openFails = false;                // CreateFileA gives INVALID_HANDLE_VALUE
+  bool attributesFail = false;           // HidD_GetAttributes gives false
   bool capabilitiesUnavailable = false;  // HidD_GetPreparsedData gives false
-  bool silent = false;               // reads never complete: waits time out
-  bool waitFails = false;            // a wait on a read of this device gives WAIT_FAILED
-  bool detailSizeBelow5 = false;     // the detail size query answers 4
+  bool silent = false;                   // reads never complete: waits time out
+  bool waitFails = false;                // a wait on a read of this device gives WAIT_FAILED
+  bool detailSizeBelow5 = false;         // the detail size query answers 4
   // CancelIo (or a close) does not finish the read at once: the read finishes
   // later, writing a report into its buffer, at the next ReadFile,
   // WaitForSingleObject, PumpMessages or Beep call; GetOverlappedResult with
   // bWait true finishes it at once.
   bool cancelCompletesLate = false;
-  bool unplugged = false;            // opens fail; reads and writes on open handles fail
+  bool unplugged = false;  // opens fail; reads and writes on open handles fail
 };
 
 class SimHidDevice {
@@ -119,7 +120,7 @@ class SimRegistry {
     std::vector<std::uint8_t> data;
   };
   struct Key {
-    std::map<std::string, Value> values;      // by lower-cased name
+    std::map<std::string, Value> values;                  // by lower-cased name
     std::map<std::string, std::unique_ptr<Key>> subkeys;  // by lower-cased name
   };
   // Lookup for the platform side; nullptr when absent.
@@ -198,12 +199,11 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   quillvane::Handle CreateEventA(quillvane::SECURITY_ATTRIBUTES* lpEventAttributes,
                                  std::int32_t bManualReset, std::int32_t bInitialState,
                                  const char* lpName) override;
-  std::int32_t ReadFile(quillvane::Handle hFile, void* lpBuffer,
-                        std::uint32_t nNumberOfBytesToRead, std::uint32_t* lpNumberOfBytesRead,
+  std::int32_t ReadFile(quillvane::Handle hFile, void* lpBuffer, std::uint32_t nNumberOfBytesToRead,
+                        std::uint32_t* lpNumberOfBytesRead,
                         quillvane::OVERLAPPED* lpOverlapped) override;
   std::int32_t WriteFile(quillvane::Handle hFile, const void* lpBuffer,
-                         std::uint32_t nNumberOfBytesToWrite,
-                         std::uint32_t* lpNumberOfBytesWritten,
+                         std::uint32_t nNumberOfBytesToWrite, std::uint32_t* lpNumberOfBytesWritten,
                          quillvane::OVERLAPPED* lpOverlapped) override;
   std::uint32_t WaitForSingleObject(quillvane::Handle hHandle,
                                     std::uint32_t dwMilliseconds) override;
@@ -213,6 +213,9 @@ class SimPlatform final : public quillvane::ApiDeclarations {
                                    std::int32_t bWait) override;
   std::int32_t ResetEvent(quillvane::Handle hEvent) override;
   std::int32_t CloseHandle(quillvane::Handle hObject) override;
+  // 997 (ERROR_IO_PENDING) after a ReadFile that left its read pending; the
+  // Win32 error of the latest failing call otherwise.
+  std::uint32_t GetLastError() override;
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override;
   std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
                          quillvane::TimerCallback lpTimerFunc) override;
