@@ -30,8 +30,13 @@ class DrawerModel {
  private:
   void Apply(std::uint64_t now);
 
+  // Marks the drawer open at `now`, scheduling the automatic shut.
+  void Open(std::uint64_t now);
+
   bool mOpen = false;
   std::optional<std::uint64_t> mShutAt;
+  // When the automatic shut of the current opening falls due.
+  std::optional<std::uint64_t> mAutoShutDue;
   std::optional<std::uint64_t> mAutoShutAfter;
   std::uint32_t mPulseCount = 0;
 };

@@ -68,8 +68,8 @@ struct HidDeviceFaults {
   bool detailSizeBelow5 = false;         // the detail size query answers 4
   // CancelIo (or a close) does not finish the read at once: the read finishes
   // later, writing a report into its buffer, at the next ReadFile,
-  // WaitForSingleObject, PumpMessages or Beep call; GetOverlappedResult with
-  // bWait true finishes it at once.
+  // WaitForSingleObject, PumpMessages or Beep call, or when the platform is
+  // destroyed; GetOverlappedResult with bWait true finishes it at once.
   bool cancelCompletesLate = false;
   bool unplugged = false;  // opens fail; reads and writes on open handles fail
 };

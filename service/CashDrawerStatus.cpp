@@ -1,0 +1,40 @@
+// The 50 ms status poll: edge detection into the status queue and delivery of
+// the queued codes to the control object.
+#include "contract/ControlObject.h"
+#include "service/CashDrawer.h"
+#include "service/RuntimeError.h"
+
+namespace quillvane {
+
+void CashDrawer::t2_Timer() {
+  if (rec.blnDeviceEnabled == kFalse) return;
+
+  ReadDrawerStatus();
+  if (rec.blnLastDrawerOpened != kFalse && rec.blnDrawerOpened == kFalse) {
+    EnqueueStatus(contract::CASH_SUE_DRAWERCLOSED);
+  } else if (rec.blnLastDrawerOpened == kFalse && rec.blnDrawerOpened != kFalse) {
+    EnqueueStatus(contract::CASH_SUE_DRAWEROPEN);
+  }
+  rec.blnLastDrawerOpened = rec.blnDrawerOpened;
+
+  if (rec.blnFreezeEvents != kFalse) return;
+  // Each code leaves the queue before it is delivered: a tick that runs inside
+  // the delivery (the handler pumps messages) goes on with the codes behind
+  // it, and an error in the delivery loses only the code it was delivering.
+  for (std::int32_t lngCode = DequeueStatus(); lngCode != -1; lngCode = DequeueStatus()) {
+    FireStatusUpdate(lngCode);
+  }
+}
+
+void CashDrawer::EnqueueStatus(const std::int32_t& lngCode) { rec.lngStatusQueue.Enqueue(lngCode); }
+
+std::int32_t CashDrawer::DequeueStatus() { return rec.lngStatusQueue.Dequeue(); }
+
+void CashDrawer::FireStatusUpdate(std::int32_t lngCode) {
+  // Our own reference: the handler may call CloseService, which drops the field.
+  const contract::AutomationRef objControl = rec.objControl;
+  if (!objControl) throw RuntimeError(kErrObjectNotSet);
+  objControl->CallMethod(contract::kStatusUpdateMethod, lngCode);
+}
+
+}  // namespace quillvane

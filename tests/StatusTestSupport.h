@@ -1,0 +1,48 @@
+// Set-up for tests that run an opened drawer on virtual time: pumping the
+// thread's messages as time passes, moving the drawer by hand, and a check
+// that no running-timer table survives the instance.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "DrawerTestSupport.h"
+#include "service/MLiteTimer.h"
+#include "service/OposConstants.h"
+
+namespace drawer_test {
+
+class TimedDrawerTest : public DrawerTest {
+ protected:
+  // Opens the answering drawer and enables it.
+  sim::SimHidDevice& OpenEnabledDrawer() {
+    sim::SimHidDevice& device = OpenAnsweringDrawer();
+    drawer->SetPropertyNumber(quillvane::PIDX_DeviceEnabled, 1);
+    EXPECT_EQ(Rec().blnDeviceEnabled, quillvane::kTrue);
+    return device;
+  }
+
+  std::uint64_t Now() { return sim.Clock().Now(); }
+
+  // Lets `ms` of virtual time pass with the message loop turning every
+  // millisecond, as an idle application's would.
+  void RunFor(std::uint64_t ms) {
+    const std::uint64_t end = Now() + ms;
+    while (Now() < end) {
+      sim.Clock().AdvanceBy(1);
+      sim.PumpMessages();
+    }
+  }
+
+  // The operator opens or shuts drawer `device` now.
+  void SetDrawerOpen(sim::SimHidDevice& device, bool open) { device.Drawer().SetOpen(open, Now()); }
+
+  void TearDown() override {
+    DrawerTest::TearDown();
+    // Every timer stopped with its instance: no table left on this thread.
+    EXPECT_FALSE(quillvane::MLiteTimer::HasTable());
+  }
+};
+
+}  // namespace drawer_test
