@@ -41,5 +41,9 @@ std::string TimerKey(std::int32_t lngTimerID);
 bool HasTable();
 std::size_t TableSize();
 
+// How many exceptions escaped a Timer handler on this thread and were
+// dropped by TimerProc, since the thread started.
+std::size_t DroppedErrorCount();
+
 }  // namespace MLiteTimer
 }  // namespace quillvane
