@@ -1,0 +1,73 @@
+// The automation object of class CashDrawer: the dual interface _CashDrawer
+// over one core CashDrawer, with IDispatch driven by the embedded type library.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "service/CashDrawer.h"
+#include "service/win32/ComHandles.h"
+#include "service/win32/Module.h"
+#include "service/win32/TypeLibDeclarations.h"
+#include "service/win32/WinHeaders.h"
+
+namespace quillvane::win32 {
+
+class CashDrawerObject final : public _CashDrawer, public ISupportErrorInfo {
+ public:
+  // A new, independent object, queried for riid.
+  static HRESULT Create(REFIID riid, void** ppv);
+
+  // IUnknown.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  // ISupportErrorInfo.
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // _CashDrawer.
+  HRESULT STDMETHODCALLTYPE WaitForDrawerClose(LONG BeepTimeout, LONG BeepFrequency,
+                                               LONG BeepDuration, LONG BeepDelay,
+                                               LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE OpenDrawer(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE SetPropertyString(LONG PropIndex, BSTR PropString) override;
+  HRESULT STDMETHODCALLTYPE SetPropertyNumber(LONG PropIndex, LONG Number) override;
+  HRESULT STDMETHODCALLTYPE GetPropertyString(LONG PropIndex, BSTR* Result) override;
+  HRESULT STDMETHODCALLTYPE GetPropertyNumber(LONG PropIndex, LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE ReleaseDevice(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE OpenService(BSTR DeviceClass, BSTR DeviceName, VARIANT* pDispatch,
+                                        LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE GetOpenResult(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE DirectIO(LONG Command, LONG* pData, BSTR* pString,
+                                     LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE COFreezeEvents(VARIANT_BOOL Freeze, LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE ClaimDevice(LONG Timeout, LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE CloseService(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE CheckHealth(LONG Level, LONG* Result) override;
+
+ private:
+  CashDrawerObject(ComRef<ITypeInfo> objTypeInfo, std::shared_ptr<CashDrawer> objDrawer);
+  ~CashDrawerObject() = default;
+
+  // Runs one method of the core and reports its outcome as the call's.
+  template <typename Body>
+  HRESULT CallLong(LONG* Result, Body&& body);
+
+  std::atomic<ULONG> mlngRefs{1};
+  ModuleLock mobjModuleLock;
+  // The vtable half of _CashDrawer, which drives Invoke.
+  ComRef<ITypeInfo> mobjTypeInfo;
+  std::shared_ptr<CashDrawer> mobjDrawer;
+};
+
+}  // namespace quillvane::win32

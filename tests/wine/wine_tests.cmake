@@ -1,0 +1,34 @@
+# The Wine suite: client programs built for Windows and the CTest steps that
+# run them under Wine (label "wine"). The steps share one prefix, so they run
+# in order: setup registers, unregister cleans up and checks what remains.
+
+set(QV_WINE_DIR ${PROJECT_SOURCE_DIR}/tests/wine)
+
+add_executable(qv_com_client ${QV_WINE_DIR}/ComClient.cpp)
+add_dependencies(qv_com_client quillvane_generated)
+target_include_directories(qv_com_client PRIVATE ${QV_GENERATED})
+target_compile_definitions(qv_com_client PRIVATE ${QV_WIN_DEFINITIONS})
+target_link_libraries(qv_com_client PRIVATE ole32 oleaut32 uuid version)
+target_link_options(qv_com_client PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+set_target_properties(qv_com_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
+
+add_executable(qv_binding_test ${QV_WINE_DIR}/BindingTest.cpp
+                               ${PROJECT_SOURCE_DIR}/service/win32/ProcBinding.cpp
+                               ${PROJECT_SOURCE_DIR}/service/win32/Win32Api.cpp
+                               ${PROJECT_SOURCE_DIR}/service/win32/DispatchControl.cpp)
+target_include_directories(qv_binding_test PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(qv_binding_test PRIVATE ${QV_WIN_DEFINITIONS})
+target_link_libraries(qv_binding_test PRIVATE quillvane_core ole32 oleaut32 uuid)
+target_link_options(qv_binding_test PRIVATE ${QV_WIN_LINK_OPTIONS})
+set_target_properties(qv_binding_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
+
+enable_testing()
+set(QV_WINE_STEP ${QV_WINE_DIR}/wine-step)
+foreach(step setup vbscript client binding unregister)
+  add_test(NAME wine_${step} COMMAND ${QV_WINE_STEP} ${step} ${QV_WIN_BIN})
+  set_tests_properties(wine_${step} PROPERTIES LABELS wine RESOURCE_LOCK wine_prefix TIMEOUT 120)
+endforeach()
+set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine_registered)
+set_tests_properties(wine_vbscript wine_client wine_binding PROPERTIES
+                     FIXTURES_REQUIRED wine_registered)
+set_tests_properties(wine_unregister PROPERTIES FIXTURES_CLEANUP wine_registered)
