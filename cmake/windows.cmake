@@ -21,8 +21,11 @@ set(QV_WIN_DEFINITIONS _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
 set(QV_IDL ${PROJECT_SOURCE_DIR}/service/win32/quillvane.idl)
 add_custom_command(
   OUTPUT ${QV_GENERATED}/quillvane.tlb ${QV_GENERATED}/quillvane_h.h
-  COMMAND ${QV_WIDL} --win32 -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -t -h
-          -H ${QV_GENERATED}/quillvane_h.h -o ${QV_GENERATED}/quillvane.tlb ${QV_IDL}
+  # widl ignores -o when it writes the header and the library in one run.
+  COMMAND ${QV_WIDL} --win32 -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -h
+          -H ${QV_GENERATED}/quillvane_h.h ${QV_IDL}
+  COMMAND ${QV_WIDL} --win32 -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -t
+          -o ${QV_GENERATED}/quillvane.tlb ${QV_IDL}
   DEPENDS ${QV_IDL}
   COMMENT "widl quillvane.idl"
   VERBATIM)
