@@ -1,0 +1,153 @@
+#include "contract/standin/ServiceLink.h"
+
+#include <oleauto.h>
+
+#include "contract/standin/OposCodes.h"
+
+namespace quillvane::standin {
+
+using win32::ComRef;
+using win32::UniqueBstr;
+using win32::UniqueHkey;
+using win32::UniqueVariant;
+
+namespace {
+
+// The default value of an open key as text: REG_SZ or REG_EXPAND_SZ (not
+// expanded), without the terminators. Anything else gives empty text.
+std::wstring ReadDefaultText(HKEY hKey) {
+  DWORD lngType = 0;
+  DWORD lngBytes = 0;
+  if (RegQueryValueExW(hKey, nullptr, nullptr, &lngType, nullptr, &lngBytes) != ERROR_SUCCESS) {
+    return {};
+  }
+  if (lngType != REG_SZ && lngType != REG_EXPAND_SZ) return {};
+  std::wstring strValue(lngBytes / sizeof(wchar_t) + 1, L'\0');
+  DWORD lngRead = static_cast<DWORD>(strValue.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(hKey, nullptr, nullptr, &lngType, reinterpret_cast<BYTE*>(strValue.data()),
+                       &lngRead) != ERROR_SUCCESS) {
+    return {};
+  }
+  // The stored value need not be terminated, or may hold more than one.
+  strValue.resize(lngRead / sizeof(wchar_t));
+  std::size_t lngEnd = strValue.find(L'\0');
+  if (lngEnd != std::wstring::npos) strValue.resize(lngEnd);
+  return strValue;
+}
+
+}  // namespace
+
+VARIANT LongArg(LONG lngValue) {
+  VARIANT varArg;
+  VariantInit(&varArg);
+  varArg.vt = VT_I4;
+  varArg.lVal = lngValue;
+  return varArg;
+}
+
+VARIANT TextArg(BSTR strValue) {
+  VARIANT varArg;
+  VariantInit(&varArg);
+  varArg.vt = VT_BSTR;
+  varArg.bstrVal = strValue;
+  return varArg;
+}
+
+VARIANT VariantRefArg(VARIANT* varValue) {
+  VARIANT varArg;
+  VariantInit(&varArg);
+  varArg.vt = VT_BYREF | VT_VARIANT;
+  varArg.pvarVal = varValue;
+  return varArg;
+}
+
+std::int32_t FindServiceClass(const std::wstring& strDeviceName, CLSID* lpClsid) {
+  // A device is one subkey of the category: an empty name would read the
+  // category key itself, and a backslash would reach below another device.
+  if (strDeviceName.empty() || strDeviceName.find(L'\\') != std::wstring::npos) {
+    return OPOS_OR_REGBADNAME;
+  }
+  const std::wstring strKey = std::wstring(kCategoryKey) + L"\\" + strDeviceName;
+  UniqueHkey hKey;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, KEY_QUERY_VALUE, hKey.Put()) !=
+      ERROR_SUCCESS) {
+    return OPOS_OR_REGBADNAME;
+  }
+  const std::wstring strProgId = ReadDefaultText(hKey.Get());
+  if (strProgId.empty() || FAILED(CLSIDFromProgID(strProgId.c_str(), lpClsid))) {
+    return OPOS_OR_REGPROGID;
+  }
+  return 0;
+}
+
+HRESULT ServiceLink::Create(REFCLSID clsid, ServiceLink& objLink) {
+  ComRef<IDispatch> objService;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(objService.Put()));
+  if (FAILED(hr)) return hr;
+  if (!objService) return E_NOINTERFACE;
+  objLink = ServiceLink(std::move(objService));
+  return S_OK;
+}
+
+CallOutcome ServiceLink::Call(const wchar_t* strName, const std::vector<VARIANT>& objArgs,
+                              VARIANT* varResult) const {
+  CallOutcome objOutcome;
+  if (!mobjService) {
+    objOutcome.hr = E_POINTER;
+    return objOutcome;
+  }
+  LPOLESTR lpName = const_cast<LPOLESTR>(strName);
+  DISPID lngDispid = DISPID_UNKNOWN;
+  objOutcome.hr = mobjService->GetIDsOfNames(IID_NULL, &lpName, 1, LOCALE_USER_DEFAULT, &lngDispid);
+  if (FAILED(objOutcome.hr)) return objOutcome;
+
+  // Positional arguments travel last-first.
+  std::vector<VARIANTARG> varArgs(objArgs.rbegin(), objArgs.rend());
+  DISPPARAMS objParams{varArgs.empty() ? nullptr : varArgs.data(), nullptr,
+                       static_cast<UINT>(varArgs.size()), 0};
+  EXCEPINFO objException{};
+  UINT lngArgError = 0;
+  objOutcome.hr = mobjService->Invoke(lngDispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                      &objParams, varResult, &objException, &lngArgError);
+  if (objOutcome.hr == DISP_E_EXCEPTION && objException.pfnDeferredFillIn) {
+    objException.pfnDeferredFillIn(&objException);
+  }
+  UniqueBstr strSource(objException.bstrSource);
+  UniqueBstr strDescription(objException.bstrDescription);
+  UniqueBstr strHelpFile(objException.bstrHelpFile);
+  if (objOutcome.hr == DISP_E_EXCEPTION) {
+    // The callee's own status travels inside the exception record.
+    objOutcome.hr = FAILED(objException.scode) ? objException.scode : E_FAIL;
+    if (strDescription.Get()) {
+      objOutcome.strDescription.assign(strDescription.Get(), SysStringLen(strDescription.Get()));
+    }
+  }
+  return objOutcome;
+}
+
+CallOutcome ServiceLink::CallLong(const wchar_t* strName, const std::vector<VARIANT>& objArgs,
+                                  LONG* lngResult) const {
+  *lngResult = 0;
+  UniqueVariant varResult;
+  CallOutcome objOutcome = Call(strName, objArgs, varResult.Get());
+  if (FAILED(objOutcome.hr)) return objOutcome;
+  UniqueVariant varLong;
+  objOutcome.hr = VariantChangeType(varLong.Get(), varResult.Get(), 0, VT_I4);
+  if (SUCCEEDED(objOutcome.hr)) *lngResult = varLong.Get()->lVal;
+  return objOutcome;
+}
+
+CallOutcome ServiceLink::CallText(const wchar_t* strName, const std::vector<VARIANT>& objArgs,
+                                  UniqueBstr& strResult) const {
+  strResult.Put();
+  UniqueVariant varResult;
+  CallOutcome objOutcome = Call(strName, objArgs, varResult.Get());
+  if (FAILED(objOutcome.hr)) return objOutcome;
+  UniqueVariant varText;
+  objOutcome.hr = VariantChangeType(varText.Get(), varResult.Get(), 0, VT_BSTR);
+  if (SUCCEEDED(objOutcome.hr)) *strResult.Put() = std::exchange(varText.Get()->bstrVal, nullptr);
+  return objOutcome;
+}
+
+}  // namespace quillvane::standin
