@@ -1,0 +1,157 @@
+// The portable parts of the virtual drawer: the per-handle report ring, the
+// device names the replacement DLLs read back, and the control language.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "virtual-drawer/core/ControlCommand.h"
+#include "virtual-drawer/core/DeviceIdentity.h"
+#include "virtual-drawer/core/ReportRing.h"
+
+namespace {
+
+using vdrawer::ControlCommand;
+using vdrawer::DeviceIdentity;
+using vdrawer::ParseControlCommand;
+using vdrawer::ParseDeviceName;
+using vdrawer::ParseDeviceSpec;
+using vdrawer::ReportRing;
+using vdrawer::Verb;
+using Ring = ReportRing<int>;
+
+TEST(ReportRingTest, KeepsTheNewest32WhenNobodyReads) {
+  Ring ring;
+  for (int report = 1; report <= 40; ++report) ring.Add(report);
+  EXPECT_EQ(ring.Count(), 32u);
+  EXPECT_EQ(ring.StartDelivery(), 9);
+  EXPECT_EQ(ring.Waiting().back(), 40);
+}
+
+TEST(ReportRingTest, WithdrawsTheInFlightReportWhenItIsTheOldest) {
+  Ring ring;
+  ring.Add(1);
+  ASSERT_EQ(ring.StartDelivery(), 1);
+  for (int report = 2; report <= 32; ++report) EXPECT_EQ(ring.Add(report), Ring::Added::kQueued);
+  EXPECT_EQ(ring.Count(), 32u);
+  // The 33rd report pushes out report 1, which is already in the pipe.
+  EXPECT_EQ(ring.Add(33), Ring::Added::kWithdrawInFlight);
+  EXPECT_EQ(ring.Count(), 32u);
+  // While the withdrawal is outstanding nothing else is sent, and a further
+  // overflow drops the oldest waiting report instead.
+  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
+  EXPECT_EQ(ring.Add(34), Ring::Added::kDroppedOldest);
+  ring.DeliveryEnded();
+  EXPECT_EQ(ring.StartDelivery(), 3);
+}
+
+TEST(ReportRingTest, DeliversOldestFirstOneAtATime) {
+  Ring ring;
+  ring.Add(1);
+  ring.Add(2);
+  EXPECT_EQ(ring.StartDelivery(), 1);
+  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
+  ring.DeliveryEnded();
+  EXPECT_EQ(ring.StartDelivery(), 2);
+  ring.DeliveryEnded();
+  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
+  EXPECT_EQ(ring.Count(), 0u);
+}
+
+TEST(ReportRingTest, FlushDropsEverythingAndAsksToWithdrawTheInFlightOne) {
+  Ring ring;
+  ring.Add(1);
+  ring.Add(2);
+  EXPECT_FALSE(ring.Flush());
+  ring.Add(3);
+  ring.StartDelivery();
+  ring.Add(4);
+  EXPECT_TRUE(ring.Flush());
+  EXPECT_EQ(ring.Count(), 0u);
+  EXPECT_TRUE(ring.DeliveryOutstanding());
+}
+
+TEST(DeviceNameTest, RoundTripsThroughThePipePathAndTheHandleName) {
+  DeviceIdentity device;
+  device.vendorId = 0x06E5;
+  device.productId = 0xFFFE;
+  device.inputLength = 3;
+  device.outputLength = 1024;
+  device.serial = "Drawer_2-b";
+  const std::string path = vdrawer::PipePathOf(device);
+  EXPECT_EQ(path, R"(\\.\pipe\vhid#vid_06e5&pid_fffe&in_3&out_1024#Drawer_2-b)");
+  for (const std::string& name :
+       {path, std::string(R"(\vhid#vid_06e5&pid_fffe&in_3&out_1024#Drawer_2-b)")}) {
+    const auto parsed = ParseDeviceName(name);
+    ASSERT_TRUE(parsed) << name;
+    EXPECT_EQ(parsed->vendorId, 0x06E5);
+    EXPECT_EQ(parsed->productId, 0xFFFE);
+    EXPECT_EQ(parsed->inputLength, 3);
+    EXPECT_EQ(parsed->outputLength, 1024);
+    EXPECT_EQ(parsed->serial, "Drawer_2-b");
+  }
+}
+
+TEST(DeviceNameTest, RefusesAnythingThatIsNotExactlyADeviceName) {
+  for (const char* name : {
+           R"(\\.\pipe\quillvane-virtual-drawer)",
+           R"(\\.\pipe\vhid#vid_06e5&pid_04d2&in_8#1)",           // no output length
+           R"(\\.\pipe\vhid#vid_06e5&pid_10000&in_8&out_8#1)",    // product id above 16 bits
+           R"(\\.\pipe\vhid#vid_06g5&pid_04d2&in_8&out_8#1)",     // not hexadecimal
+           R"(\\.\pipe\vhid#vid_06e5&pid_04d2&in_8&out_1025#1)",  // report too long
+           R"(\\.\pipe\vhid#vid_06e5&pid_04d2&in_8&out_8#)",      // no serial
+           R"(\\.\pipe\vhid#vid_06e5&pid_04d2&in_8&out_8#1#2)",   // junk after the serial
+           R"(\\.\pipe\vhid#pid_04d2&vid_06e5&in_8&out_8#1)",     // fields out of order
+       }) {
+    EXPECT_FALSE(ParseDeviceName(name)) << name;
+  }
+}
+
+ControlCommand Parsed(const std::string& text) {
+  const auto parsed = ParseControlCommand(text);
+  EXPECT_TRUE(parsed.command) << text << ": " << parsed.error;
+  return parsed.command.value_or(ControlCommand{});
+}
+
+TEST(ControlCommandTest, ReadsVerbsSerialsAndMilliseconds) {
+  EXPECT_EQ(Parsed("close").verb, Verb::kClose);
+  EXPECT_FALSE(Parsed("close").serial);
+  EXPECT_EQ(Parsed("  unplug   2 ").serial, "2");
+  const ControlCommand shut = Parsed("shut-after 300");
+  EXPECT_EQ(shut.verb, Verb::kShutAfter);
+  EXPECT_EQ(shut.number, 300u);
+  const ControlCommand off = Parsed("shut-after off 1");
+  EXPECT_FALSE(off.number);
+  EXPECT_EQ(off.serial, "1");
+  EXPECT_EQ(Parsed("rate 50").number, 50u);
+}
+
+TEST(ControlCommandTest, RefusesWhatItCannotDo) {
+  for (const char* text : {"", "frobnicate", "shut-after", "shut-after soon", "rate 0", "rate 5 1",
+                           "stop 1", "open 1 2", "open a#b", "shut-after -5"}) {
+    const auto parsed = ParseControlCommand(text);
+    EXPECT_FALSE(parsed.command) << text;
+    EXPECT_FALSE(parsed.error.empty()) << text;
+  }
+}
+
+TEST(DeviceSpecTest, ReadsIdsLengthsAndSerial) {
+  const auto plain = ParseDeviceSpec("06e5:04d2", "7");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->productId, 0x04D2);
+  EXPECT_EQ(plain->inputLength, 8);
+  EXPECT_EQ(plain->serial, "7");
+  const auto full = ParseDeviceSpec("1234:8001:3:2:left", "7");
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->vendorId, 0x1234);
+  EXPECT_EQ(full->productId, 0x8001);
+  EXPECT_EQ(full->inputLength, 3);
+  EXPECT_EQ(full->outputLength, 2);
+  EXPECT_EQ(full->serial, "left");
+  for (const char* text : {"06e5", "06e5:04d2:8", "06e5:10000", "006e5:04d2", "06e5:04d2:0:8",
+                           "06e5:04d2:8:1025", "06e5:04d2:8:8:a b", "06e5:04d2:8:8:1:2"}) {
+    EXPECT_FALSE(ParseDeviceSpec(text, "1")) << text;
+  }
+}
+
+}  // namespace

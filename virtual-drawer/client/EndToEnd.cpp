@@ -1,0 +1,296 @@
+// vd-client.exe: plays the control object against the unchanged
+// quillvane.dll, which drives the virtual drawer through the replacement
+// setupapi.dll and hid.dll. Each scenario expects the simulator started as
+// tests/run-wine-test starts it; the exit status is the number of failed checks.
+//   vd-client lifecycle          open, claim, enable, pulse, status updates, freeze, close
+//   vd-client nomatch            no drawer with our vendor and product id
+//   vd-client wait <relay log>   WaitForDrawerClose and its beeps (Wine relay trace)
+//   vd-client unplug             a drawer that goes away
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "virtual-drawer/client/RecordingControl.h"
+#include "virtual-drawer/client/ServiceObject.h"
+#include "virtual-drawer/win/Check.h"
+#include "virtual-drawer/win/WinHeaders.h"
+
+namespace {
+
+using vdrawer::Arg;
+using vdrawer::Checks;
+using vdrawer::Control;
+using vdrawer::DeviceField;
+using vdrawer::PumpFor;
+using vdrawer::PumpUntil;
+
+constexpr char kDeviceName[] = "VirtualDrawer";
+constexpr long kSuccess = 0, kIllegal = 106, kNoHardware = 107;
+constexpr long kNoPort = 401, kSpecific = 450;
+constexpr long kDeviceEnabled = 3;
+// Long enough for a change to pass the 32-report ring (about 320 ms at the
+// default 10 ms report rate) and the next 50 ms poll tick.
+constexpr DWORD kStatusWaitMs = 2000;
+
+struct Session {
+  vdrawer::ServiceObject drawer;
+  vdrawer::RecordingControl control;
+
+  bool Open(Checks& checks, long expected) {
+    std::string error;
+    if (!checks.Expect(drawer.Create(&error), error)) return false;
+    const long result = drawer.CallLong(
+        L"OpenService",
+        {Arg::Text(L"CashDrawer"), Arg::Text(L"VirtualDrawer"), Arg::Object(&control)});
+    return checks.ExpectEq(result, expected, "OpenService");
+  }
+  long Call(const wchar_t* name, const std::vector<Arg>& args = {}) {
+    return drawer.CallLong(name, args);
+  }
+  // Pumps until `count` status updates have arrived in all.
+  bool AwaitCalls(std::size_t count, DWORD ms = kStatusWaitMs) {
+    return PumpUntil(ms, [&] { return control.Calls().size() >= count; });
+  }
+  std::vector<long> Codes() const {
+    std::vector<long> codes;
+    for (const vdrawer::StatusCall& call : control.Calls()) codes.push_back(call.code);
+    return codes;
+  }
+};
+
+std::string Join(const std::vector<long>& codes) {
+  std::string text;
+  for (long code : codes) text += (text.empty() ? "" : ",") + std::to_string(code);
+  return "[" + text + "]";
+}
+
+// The output reports the simulator received from device 1, as hex lines.
+std::vector<std::string> OutputReports(Checks& checks) {
+  std::vector<std::string> reports;
+  const std::string answer = Control(checks, "reports 1");
+  std::size_t at = 0;
+  while ((at = answer.find("report 1 at=", at)) != std::string::npos) {
+    const std::size_t bytes = answer.find(' ', at + 12) + 1;
+    const std::size_t end = answer.find('\n', bytes);
+    reports.push_back(answer.substr(bytes, end - bytes));
+    at = end;
+  }
+  return reports;
+}
+
+bool NoHandlesLeft(Checks& checks, const std::string& serial) {
+  std::string handles;
+  for (int i = 0; i < 50 && handles != "0"; ++i, Sleep(20)) {
+    handles = DeviceField(checks, serial, "handles");
+  }
+  return handles == "0";
+}
+
+int Lifecycle() {
+  Checks checks("lifecycle");
+  Session s;
+  if (!s.Open(checks, kSuccess)) return checks.Finish();
+  checks.ExpectEq(s.Call(L"GetOpenResult"), kSpecific, "GetOpenResult after a found drawer");
+  checks.ExpectEq(DeviceField(checks, "1", "handles"), std::string("2"),
+                  "the drawer is open twice (writes, overlapped reads)");
+  std::vector<std::string> reports = OutputReports(checks);
+  checks.Expect(reports.size() == 1 && reports[0] == "00 00 00 00 00 00 00 00",
+                "one idle report at open, got " + std::to_string(reports.size()));
+
+  checks.ExpectEq(s.Call(L"ClaimDevice", {Arg::Long(1000)}), kSuccess, "first ClaimDevice");
+  checks.ExpectEq(s.Call(L"ClaimDevice", {Arg::Long(1000)}), kNoHardware, "second ClaimDevice");
+  checks.ExpectEq(s.Call(L"OpenDrawer"), kIllegal, "OpenDrawer while disabled");
+  checks.ExpectEq(OutputReports(checks).size(), std::size_t{1}, "no pulse while disabled");
+
+  s.Call(L"SetPropertyNumber", {Arg::Long(kDeviceEnabled), Arg::Long(1)});
+  checks.ExpectEq(s.Call(L"GetPropertyNumber", {Arg::Long(kDeviceEnabled)}), -1L, "enabled");
+  PumpFor(200);
+  checks.Expect(s.control.Calls().empty(), "no status update for a drawer that stays shut");
+
+  checks.ExpectEq(s.Call(L"OpenDrawer"), kSuccess, "OpenDrawer while enabled");
+  reports = OutputReports(checks);
+  checks.Expect(reports.size() == 2 && reports[1] == "00 FF 00 00 00 00 00 00",
+                "the simulator saw the pulse report 00 FF 00 00 00 00 00 00");
+  checks.ExpectEq(DeviceField(checks, "1", "drawer"), std::string("open"), "the pulse opened it");
+  checks.Expect(s.AwaitCalls(1), "SOStatusUpdate after the drawer opened");
+  Control(checks, "close 1");
+  checks.Expect(s.AwaitCalls(2), "SOStatusUpdate after the operator shut it");
+  checks.Expect(s.Codes() == std::vector<long>({1, 0}), "open then closed: " + Join(s.Codes()));
+
+  // Frozen: the changes are held, then delivered in order after the freeze.
+  checks.ExpectEq(s.Call(L"COFreezeEvents", {Arg::Long(-1)}), kSuccess, "freeze");
+  Control(checks, "open 1");
+  PumpFor(700);
+  Control(checks, "close 1");
+  PumpFor(700);
+  checks.ExpectEq(s.control.Calls().size(), std::size_t{2}, "nothing delivered while frozen");
+  checks.ExpectEq(s.Call(L"COFreezeEvents", {Arg::Long(0)}), kSuccess, "unfreeze");
+  checks.Expect(s.AwaitCalls(4, 500), "held updates delivered after unfreezing");
+  checks.Expect(s.Codes() == std::vector<long>({1, 0, 1, 0}),
+                "held updates in order: " + Join(s.Codes()));
+  if (s.control.Calls().size() == 4) {
+    // Both held codes go out in the one tick after the freeze is lifted.
+    const double apart =
+        vdrawer::TicksToMs(s.control.Calls()[3].ticks - s.control.Calls()[2].ticks);
+    checks.Expect(apart < 25.0,
+                  "held updates come in one tick, " + std::to_string(apart) + " ms apart");
+  }
+
+  checks.ExpectEq(s.Call(L"CheckHealth", {Arg::Long(1)}), kSuccess, "CheckHealth(1)");
+  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
+  checks.Expect(NoHandlesLeft(checks, "1"), "CloseService leaves no pipe connected");
+  checks.ExpectEq(s.control.References(), ULONG{1}, "the control object is released");
+  Control(checks, "open 1");
+  PumpFor(500);
+  checks.ExpectEq(s.control.Calls().size(), std::size_t{4}, "no status update after CloseService");
+  Control(checks, "close 1");
+  s.drawer.Release();
+  return checks.Finish();
+}
+
+// Simulator: 1234:04d2 (another vendor) and 06e5:0929 (another product id).
+int NoMatch() {
+  Checks checks("nomatch");
+  Session s;
+  s.Open(checks, kIllegal);
+  checks.ExpectEq(s.Call(L"GetOpenResult"), kNoPort, "GetOpenResult without a drawer");
+  checks.Expect(NoHandlesLeft(checks, "1") && NoHandlesLeft(checks, "2"),
+                "every device examined is closed again");
+  checks.ExpectEq(s.Call(L"OpenDrawer"), kIllegal, "OpenDrawer without a drawer");
+  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
+  s.drawer.Release();
+  return checks.Finish();
+}
+
+struct Beep {
+  DWORD atMs = 0;
+  unsigned frequency = 0, duration = 0;
+};
+
+// The Beep calls in Wine's relay trace ("1573.883:010c:Call KERNEL32.Beep(000001f4,00000064)"),
+// timed in GetTickCount milliseconds.
+std::vector<Beep> BeepsIn(const std::string& relayLog) {
+  std::vector<Beep> beeps;
+  std::ifstream log(relayLog);
+  for (std::string line; std::getline(log, line);) {
+    const std::size_t call = line.find("Call KERNEL32.Beep(");
+    if (call == std::string::npos) continue;
+    unsigned seconds = 0, millis = 0;
+    Beep beep;
+    if (std::sscanf(line.c_str(), "%u.%u:", &seconds, &millis) != 2 ||
+        std::sscanf(line.c_str() + call, "Call KERNEL32.Beep(%x,%x)", &beep.frequency,
+                    &beep.duration) != 2) {
+      continue;
+    }
+    beep.atMs = seconds * 1000 + millis;
+    beeps.push_back(beep);
+  }
+  return beeps;
+}
+
+// Simulator: one device; the client has it shut 2000 ms after each opening.
+int Wait(const std::string& relayLog) {
+  Checks checks("wait");
+  constexpr long kTimeout = 300, kFrequency = 880, kDuration = 50, kDelay = 200;
+  constexpr DWORD kShutAfter = 2000;
+  Session s;
+  if (!s.Open(checks, kSuccess)) return checks.Finish();
+  s.Call(L"SetPropertyNumber", {Arg::Long(kDeviceEnabled), Arg::Long(1)});
+
+  // Already shut: returns after two reads, without a beep.
+  const std::vector<Arg> beepArgs = {Arg::Long(kTimeout), Arg::Long(kFrequency),
+                                     Arg::Long(kDuration), Arg::Long(kDelay)};
+  checks.ExpectEq(s.Call(L"WaitForDrawerClose", beepArgs), kSuccess, "wait on a shut drawer");
+  checks.Expect(BeepsIn(relayLog).empty(), "no beep for a drawer that is already shut");
+
+  Control(checks, "shut-after " + std::to_string(kShutAfter) + " 1");
+  const DWORD opened = GetTickCount();
+  checks.ExpectEq(s.Call(L"OpenDrawer"), kSuccess, "OpenDrawer");
+  // Called at once, the wait would read the reports buffered before the
+  // pulse (the drawer shut) and return: wait until the poll has seen it open.
+  checks.Expect(s.AwaitCalls(1), "SOStatusUpdate(1) before the wait");
+  const DWORD called = GetTickCount();
+  const long result = s.Call(L"WaitForDrawerClose", beepArgs);
+  const DWORD returned = GetTickCount();
+  checks.ExpectEq(result, kSuccess, "WaitForDrawerClose");
+  checks.Note("opened at +0, wait called at +" + std::to_string(called - opened) +
+              " ms, returned at +" + std::to_string(returned - opened) + " ms");
+  checks.Expect(returned - opened >= kShutAfter, "the wait lasts until the drawer is shut");
+  checks.Expect(returned - opened < kShutAfter + 1000, "the wait ends soon after the shut");
+
+  const std::vector<Beep> beeps = BeepsIn(relayLog);
+  std::string times;
+  for (const Beep& beep : beeps) times += " +" + std::to_string(beep.atMs - called);
+  checks.Note(std::to_string(beeps.size()) + " beeps at" + times + " ms after the call");
+  // Open for about 1600 ms of the wait, beeping from 500 ms every 200 ms:
+  // about 6 beeps.
+  checks.Expect(beeps.size() >= 3 && beeps.size() <= 8, "beep count");
+  for (std::size_t i = 0; i < beeps.size(); ++i) {
+    checks.Expect(beeps[i].frequency == kFrequency && beeps[i].duration == kDuration,
+                  "beep " + std::to_string(i) + " has the given frequency and duration");
+    checks.Expect(beeps[i].atMs <= returned, "no beep after the wait returned");
+  }
+  if (!beeps.empty()) {
+    // The clock of the trace has millisecond steps: allow one step.
+    checks.Expect(beeps[0].atMs + 1 >= called + kTimeout + kDelay,
+                  "no beep before BeepTimeout + BeepDelay");
+    for (std::size_t i = 1; i < beeps.size(); ++i) {
+      const DWORD gap = beeps[i].atMs - beeps[i - 1].atMs;
+      checks.Expect(gap + 1 >= kDelay / 2 && gap <= kDelay * 2,
+                    "beeps follow the BeepDelay cadence, gap " + std::to_string(gap) + " ms");
+    }
+  }
+  // The poll kept running while the method pumped: both changes reported.
+  s.AwaitCalls(2, 1000);
+  checks.Expect(s.Codes() == std::vector<long>({1, 0}),
+                "status updates during the wait: " + Join(s.Codes()));
+  Control(checks, "shut-after off 1");
+  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
+  s.drawer.Release();
+  return checks.Finish();
+}
+
+int Unplug() {
+  Checks checks("unplug");
+  Session s;
+  if (!s.Open(checks, kSuccess)) return checks.Finish();
+  checks.ExpectEq(s.Call(L"ClaimDevice", {Arg::Long(0)}), kSuccess, "ClaimDevice");
+  s.Call(L"SetPropertyNumber", {Arg::Long(kDeviceEnabled), Arg::Long(1)});
+  checks.ExpectEq(s.Call(L"CheckHealth", {Arg::Long(1)}), kSuccess, "CheckHealth while plugged");
+  Control(checks, "unplug 1");
+  const DWORD unplugged = GetTickCount();
+  const long health = s.Call(L"CheckHealth", {Arg::Long(1)});
+  const long openResult = s.Call(L"GetOpenResult");
+  const DWORD elapsed = GetTickCount() - unplugged;
+  checks.ExpectEq(health, kNoHardware, "CheckHealth after the unplug");
+  checks.ExpectEq(openResult, kNoPort, "GetOpenResult after the unplug");
+  checks.Note("unplug noticed after " + std::to_string(elapsed) + " ms");
+  checks.Expect(elapsed <= 6000 + 1000, "noticed within one read time-out");
+  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
+  Control(checks, "plug 1");
+  s.drawer.Release();
+  return checks.Finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string scenario = argc > 1 ? argv[1] : "";
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 100;
+  if (!vdrawer::ConfigureDevice(kDeviceName, "1234")) {
+    std::printf("FAIL cannot write the device configuration\n");
+    return 100;
+  }
+  int failures = 100;
+  if (scenario == "lifecycle") failures = Lifecycle();
+  if (scenario == "nomatch") failures = NoMatch();
+  if (scenario == "wait" && argc > 2) failures = Wait(argv[2]);
+  if (scenario == "unplug") failures = Unplug();
+  if (failures == 100)
+    std::fprintf(stderr, "usage: vd-client lifecycle|nomatch|wait <log>|unplug\n");
+  vdrawer::RemoveDevice(kDeviceName);
+  CoUninitialize();
+  return failures;
+}

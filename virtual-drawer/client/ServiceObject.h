@@ -1,0 +1,74 @@
+// quillvane.CashDrawer as the control object uses it: created by its
+// programmatic identifier and called late-bound, by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "service/win32/ComHandles.h"
+#include "virtual-drawer/win/WinHeaders.h"
+
+namespace vdrawer {
+
+// One argument of a late-bound call.
+struct Arg {
+  enum class Kind { kLong, kText, kDispatchByRef } kind;
+  long number = 0;
+  std::wstring text;
+  IDispatch* object = nullptr;
+  static Arg Long(long value) { return Arg{Kind::kLong, value, {}, nullptr}; }
+  static Arg Text(std::wstring value) { return Arg{Kind::kText, 0, std::move(value), nullptr}; }
+  static Arg Object(IDispatch* value) { return Arg{Kind::kDispatchByRef, 0, {}, value}; }
+};
+
+class ServiceObject {
+ public:
+  // False (with `error` filled) when the class cannot be created.
+  bool Create(std::string* error);
+  // Calls method `name` with `args` in their declared order. Gives the call's
+  // HRESULT; `result` gets a numeric return value (0 when there is none).
+  HRESULT Call(const wchar_t* name, const std::vector<Arg>& args, long* result);
+  // The same, for the result alone: a failed call gives `failed`.
+  long CallLong(const wchar_t* name, const std::vector<Arg>& args = {}, long failed = -99999);
+  void Release() { mObject.Reset(); }
+
+ private:
+  quillvane::win32::ComRef<IDispatch> mObject;
+};
+
+// Runs the thread's message loop for `ms` milliseconds, or until `done`
+// gives true, checked after every message and at least every 5 ms.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+  const DWORD started = GetTickCount();
+  while (true) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+      if (done()) return true;
+    }
+    if (done()) return true;
+    const DWORD elapsed = GetTickCount() - started;
+    if (elapsed >= ms) return false;
+    const DWORD left = ms - elapsed;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 5 ? left : 5, QS_ALLINPUT);
+  }
+}
+
+inline void PumpFor(DWORD ms) {
+  PumpUntil(ms, [] { return false; });
+}
+
+// Performance-counter ticks as milliseconds.
+double TicksToMs(std::int64_t ticks);
+std::int64_t NowTicks();
+
+// Writes the logical device's configuration under the cash-drawer category
+// key of HKEY_LOCAL_MACHINE: "PID" (decimal text) and the descriptions.
+// RemoveDevice deletes it again.
+bool ConfigureDevice(const std::string& name, const std::string& productId);
+void RemoveDevice(const std::string& name);
+
+}  // namespace vdrawer

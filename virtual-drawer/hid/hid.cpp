@@ -1,0 +1,123 @@
+// Replacement hid.dll for programs that drive the virtual drawer: the five
+// functions the service object uses, answered from the device's pipe name.
+// A handle that is not a virtual device, or a preparsed-data pointer that
+// this DLL did not give, fails as the system's DLL fails: FALSE or
+// HIDP_STATUS_INVALID_PREPARSED_DATA.
+#include "virtual-drawer/win/WinHeaders.h"
+// The HID headers declare their functions without C linkage.
+extern "C" {
+// clang-format off
+#include <hidsdi.h>
+#include <hidpi.h>
+// clang-format on
+}
+
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "virtual-drawer/core/DeviceIdentity.h"
+#include "virtual-drawer/win/LiveSet.h"
+
+namespace {
+
+// {4D1E55B2-F16F-11CF-88CB-001111000030}: the HID device interface class.
+constexpr GUID kHidInterfaceGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+constexpr NTSTATUS kHidpStatusSuccess = 0x00110000;
+constexpr NTSTATUS kHidpStatusInvalidPreparsedData = static_cast<NTSTATUS>(0xC0110001);
+// Vendor-defined usage page, the drawer's collection.
+constexpr USAGE kUsagePage = 0xFF00;
+constexpr USAGE kUsage = 0x0001;
+
+struct ReportLengths {
+  std::uint16_t inputLength = 0;
+  std::uint16_t outputLength = 0;
+};
+
+// The preparsed data given out and not yet freed.
+vdrawer::LiveSet gLive;
+
+// The identity spelled in the name of the file the handle was opened on.
+bool IdentityOf(HANDLE handle, vdrawer::DeviceIdentity* identity) {
+  union {
+    FILE_NAME_INFO info;
+    BYTE bytes[sizeof(FILE_NAME_INFO) + 512 * sizeof(WCHAR)];
+  } name{};
+  if (!GetFileInformationByHandleEx(handle, FileNameInfo, &name, sizeof name)) return false;
+  std::string text;
+  for (DWORD i = 0; i < name.info.FileNameLength / sizeof(WCHAR); ++i) {
+    const WCHAR c = name.info.FileName[i];
+    // Every character of a virtual device name is ASCII.
+    if (c > 0x7F) return false;
+    text += static_cast<char>(c);
+  }
+  const auto parsed = vdrawer::ParseDeviceName(text);
+  if (!parsed) return false;
+  *identity = *parsed;
+  return true;
+}
+
+ReportLengths* Checked(PHIDP_PREPARSED_DATA data) {
+  return gLive.Contains(data) ? reinterpret_cast<ReportLengths*>(data) : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+void NTAPI HidD_GetHidGuid(LPGUID HidGuid) {
+  if (HidGuid) *HidGuid = kHidInterfaceGuid;
+}
+
+BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attributes) {
+  vdrawer::DeviceIdentity identity;
+  if (!Attributes || !IdentityOf(HidDeviceObject, &identity)) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  Attributes->Size = sizeof(HIDD_ATTRIBUTES);
+  Attributes->VendorID = identity.vendorId;
+  Attributes->ProductID = identity.productId;
+  Attributes->VersionNumber = 0x0100;
+  return TRUE;
+}
+
+BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA* PreparsedData) {
+  vdrawer::DeviceIdentity identity;
+  if (!PreparsedData || !IdentityOf(HidDeviceObject, &identity)) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  auto* data = new (std::nothrow) ReportLengths;
+  if (!data) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  data->inputLength = identity.inputLength;
+  data->outputLength = identity.outputLength;
+  gLive.Add(data);
+  *PreparsedData = reinterpret_cast<PHIDP_PREPARSED_DATA>(data);
+  return TRUE;
+}
+
+BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
+  ReportLengths* data = Checked(PreparsedData);
+  if (!data || !gLive.Remove(data)) return FALSE;
+  delete data;
+  return TRUE;
+}
+
+NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, PHIDP_CAPS Capabilities) {
+  const ReportLengths* data = Checked(PreparsedData);
+  if (!data || !Capabilities) return kHidpStatusInvalidPreparsedData;
+  *Capabilities = HIDP_CAPS{};
+  Capabilities->Usage = kUsage;
+  Capabilities->UsagePage = kUsagePage;
+  Capabilities->InputReportByteLength = data->inputLength;
+  Capabilities->OutputReportByteLength = data->outputLength;
+  return kHidpStatusSuccess;
+}
+
+}  // extern "C"

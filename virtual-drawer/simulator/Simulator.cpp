@@ -1,0 +1,504 @@
+#include "virtual-drawer/simulator/Simulator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace vdrawer {
+namespace {
+
+// Pipe instances kept waiting per device: fast back-to-back opens otherwise
+// find no free instance and fail with ERROR_PIPE_BUSY.
+constexpr int kListenersPerDevice = 4;
+constexpr int kControlListeners = 2;
+constexpr DWORD kControlRequestMax = 512;
+// The in-bound buffer lets a client's synchronous output report return at
+// once; the out-bound buffer is 0 so that the pipe holds at most the one
+// report in flight and the ring decides what the client reads.
+constexpr DWORD kInBufferSize = 4096;
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  char byte[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", bytes[i]);
+    text += byte;
+  }
+  return text;
+}
+
+}  // namespace
+
+struct Simulator::Operation {
+  OVERLAPPED overlapped{};
+  OpKind kind;
+  std::uint64_t connectionId;
+  std::vector<std::uint8_t> buffer;
+};
+
+struct Simulator::Connection {
+  std::uint64_t id = 0;
+  UniqueHandle pipe;
+  VirtualDevice* device = nullptr;  // null: the control pipe
+  bool connected = false;
+  ReportRing<std::vector<std::uint8_t>> ring;
+  Operation* write = nullptr;  // the outstanding write, for withdrawal
+};
+
+Simulator::Simulator(SimulatorOptions options) : mOptions(std::move(options)) {
+  for (const DeviceIdentity& identity : mOptions.devices) {
+    auto device = std::make_unique<VirtualDevice>();
+    device->identity = identity;
+    device->pipePath = PipePathOf(identity);
+    device->shutAfterMs = mOptions.shutAfterMs;
+    device->drawer.SetAutoShutAfter(mOptions.shutAfterMs);
+    mDevices.push_back(std::move(device));
+  }
+  QueryPerformanceFrequency(&mFrequency);
+  QueryPerformanceCounter(&mStart);
+}
+
+Simulator::~Simulator() {
+  // Pipes first (their pending operations are abandoned with the process),
+  // then the publication.
+  mParked.clear();
+  for (auto& entry : mConnections) CancelIoEx(entry.second->pipe.Get(), nullptr);
+  mConnections.clear();
+  if (mDevicesKey.Get()) {
+    mDevicesKey.Reset();
+    RegDeleteKeyA(HKEY_CURRENT_USER, kDevicesKeyPath);
+  }
+}
+
+std::int64_t Simulator::NowTicks() const {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+std::uint64_t Simulator::NowMs() const {
+  return static_cast<std::uint64_t>((NowTicks() - mStart.QuadPart) * 1000 / mFrequency.QuadPart);
+}
+
+bool Simulator::Start() {
+  mMutex.Reset(CreateMutexA(nullptr, TRUE, kInstanceMutexName));
+  if (!mMutex.IsOpen() || GetLastError() == ERROR_ALREADY_EXISTS) {
+    std::fprintf(stderr, "virtual-drawer: a simulator is already running\n");
+    return false;
+  }
+  mPort.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  if (!mPort.IsOpen()) {
+    std::fprintf(stderr, "virtual-drawer: no completion port (error %lu)\n", GetLastError());
+    return false;
+  }
+  // A simulator that died leaves its volatile key behind while the session
+  // lasts: start from an empty one.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kDevicesKeyPath);
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kDevicesKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, mDevicesKey.Put(), nullptr) != ERROR_SUCCESS) {
+    std::fprintf(stderr, "virtual-drawer: cannot create HKCU\\%s\n", kDevicesKeyPath);
+    return false;
+  }
+  for (int i = 0; i < kControlListeners; ++i) {
+    Connection* control = NewInstance(nullptr, kControlPipePath);
+    if (!control) return false;
+    Listen(*control);
+  }
+  for (auto& device : mDevices) {
+    OpenListeners(*device);
+    Publish(*device);
+  }
+  mNextReportMs = NowMs() + mOptions.reportRateMs;
+  return true;
+}
+
+void Simulator::RequestStop() {
+  InterlockedExchange(&mStopRequested, 1);
+  if (mPort.IsOpen()) PostQueuedCompletionStatus(mPort.Get(), 0, 0, nullptr);
+}
+
+void Simulator::Run() {
+  while (!mStopping && InterlockedCompareExchange(&mStopRequested, 0, 0) == 0) {
+    std::uint64_t now = NowMs();
+    if (now >= mNextReportMs) {
+      ProduceReports();
+      mNextReportMs += mOptions.reportRateMs;
+      // After a stall, the clock restarts from now rather than catching up
+      // with a burst of reports.
+      if (mNextReportMs + mOptions.reportRateMs < now) mNextReportMs = now + mOptions.reportRateMs;
+      continue;
+    }
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    const DWORD waitMs = static_cast<DWORD>(mNextReportMs - now);
+    const BOOL ok = GetQueuedCompletionStatus(mPort.Get(), &bytes, &key, &overlapped, waitMs);
+    if (!overlapped) continue;  // time-out, or the wake-up of RequestStop
+    Operation* op = reinterpret_cast<Operation*>(overlapped);
+    auto found = mOperations.find(op);
+    if (found == mOperations.end()) continue;
+    std::unique_ptr<Operation> owned = std::move(found->second);
+    mOperations.erase(found);
+    Complete(op, bytes, ok ? ERROR_SUCCESS : GetLastError());
+  }
+}
+
+Simulator::Operation* Simulator::NewOperation(OpKind kind, Connection& connection,
+                                              std::size_t bufferSize) {
+  auto op = std::make_unique<Operation>();
+  op->kind = kind;
+  op->connectionId = connection.id;
+  op->buffer.assign(bufferSize, 0);
+  Operation* raw = op.get();
+  mOperations.emplace(raw, std::move(op));
+  return raw;
+}
+
+Simulator::Connection* Simulator::NewInstance(VirtualDevice* device, const std::string& path) {
+  HANDLE pipe = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                 PIPE_UNLIMITED_INSTANCES, 0, kInBufferSize, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "virtual-drawer: cannot create %s (error %lu)\n", path.c_str(),
+                 GetLastError());
+    return nullptr;
+  }
+  auto connection = std::make_unique<Connection>();
+  connection->id = mNextId++;
+  connection->pipe.Reset(pipe);
+  connection->device = device;
+  CreateIoCompletionPort(pipe, mPort.Get(), static_cast<ULONG_PTR>(connection->id), 0);
+  Connection* raw = connection.get();
+  mConnections.emplace(raw->id, std::move(connection));
+  return raw;
+}
+
+void Simulator::Listen(Connection& connection) {
+  Operation* op = NewOperation(OpKind::kConnect, connection, 0);
+  if (ConnectNamedPipe(connection.pipe.Get(), &op->overlapped)) return;
+  const DWORD error = GetLastError();
+  if (error == ERROR_IO_PENDING) return;
+  // Completed at once: no completion packet follows, so post our own.
+  if (error == ERROR_PIPE_CONNECTED) {
+    PostQueuedCompletionStatus(mPort.Get(), 0, static_cast<ULONG_PTR>(connection.id),
+                               &op->overlapped);
+    return;
+  }
+  mOperations.erase(op);
+  CloseConnection(connection.id);
+}
+
+void Simulator::OpenListeners(VirtualDevice& device) {
+  int waiting = 0;
+  for (auto& entry : mConnections) {
+    if (entry.second->device == &device && !entry.second->connected) ++waiting;
+  }
+  for (; waiting < kListenersPerDevice; ++waiting) {
+    Connection* connection = NewInstance(&device, device.pipePath);
+    if (!connection) return;
+    Listen(*connection);
+  }
+}
+
+void Simulator::CloseAllInstances(VirtualDevice& device) {
+  std::vector<std::uint64_t> ids;
+  for (auto& entry : mConnections) {
+    if (entry.second->device == &device) ids.push_back(entry.first);
+  }
+  for (std::uint64_t id : ids) CloseConnection(id);
+  mParked.erase(&device);
+}
+
+// Keeps one instance in the disconnected state: the name exists (so the
+// device is still listed) but every open fails with ERROR_PIPE_BUSY.
+void Simulator::Park(VirtualDevice& device) {
+  std::vector<std::uint64_t> listeners;
+  for (auto& entry : mConnections) {
+    if (entry.second->device == &device && !entry.second->connected) {
+      listeners.push_back(entry.first);
+    }
+  }
+  for (std::uint64_t id : listeners) CloseConnection(id);
+  UniqueHandle parked(CreateNamedPipeA(device.pipePath.c_str(), PIPE_ACCESS_DUPLEX,
+                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, 0, kInBufferSize, 0, nullptr));
+  if (!parked.IsOpen()) return;
+  UniqueHandle self(CreateFileA(device.pipePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  self.Reset();
+  DisconnectNamedPipe(parked.Get());
+  mParked[&device] = std::move(parked);
+}
+
+void Simulator::Unpark(VirtualDevice& device) {
+  mParked.erase(&device);
+  OpenListeners(device);
+}
+
+void Simulator::OnConnected(Connection& connection) {
+  connection.connected = true;
+  if (!connection.device) {
+    Operation* op = NewOperation(OpKind::kRead, connection, kControlRequestMax);
+    if (!ReadFile(connection.pipe.Get(), op->buffer.data(), kControlRequestMax, nullptr,
+                  &op->overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+      mOperations.erase(op);
+      CloseConnection(connection.id);
+    }
+    Connection* next = NewInstance(nullptr, kControlPipePath);
+    if (next) Listen(*next);
+    return;
+  }
+  VirtualDevice& device = *connection.device;
+  StartRead(connection);
+  if (device.plugged && !device.failOpens) OpenListeners(device);
+}
+
+void Simulator::StartRead(Connection& connection) {
+  Operation* op = NewOperation(OpKind::kRead, connection, kMaxReportLength);
+  if (ReadFile(connection.pipe.Get(), op->buffer.data(), kMaxReportLength, nullptr,
+               &op->overlapped) ||
+      GetLastError() == ERROR_IO_PENDING || GetLastError() == ERROR_MORE_DATA) {
+    return;
+  }
+  mOperations.erase(op);
+  CloseConnection(connection.id);
+}
+
+void Simulator::StartWrite(Connection& connection) {
+  std::optional<std::vector<std::uint8_t>> report = connection.ring.StartDelivery();
+  if (!report) return;
+  Operation* op = NewOperation(OpKind::kWrite, connection, 0);
+  op->buffer = std::move(*report);
+  connection.write = op;
+  if (WriteFile(connection.pipe.Get(), op->buffer.data(), static_cast<DWORD>(op->buffer.size()),
+                nullptr, &op->overlapped) ||
+      GetLastError() == ERROR_IO_PENDING) {
+    return;
+  }
+  mOperations.erase(op);
+  connection.write = nullptr;
+  connection.ring.DeliveryEnded();
+  CloseConnection(connection.id);
+}
+
+void Simulator::CloseConnection(std::uint64_t id) {
+  auto found = mConnections.find(id);
+  if (found == mConnections.end()) return;
+  // Pending operations come back aborted and find no connection: they are
+  // freed then, never before the system is done with them.
+  CancelIoEx(found->second->pipe.Get(), nullptr);
+  mConnections.erase(found);
+}
+
+void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
+  auto found = mConnections.find(op->connectionId);
+  if (found == mConnections.end()) return;
+  Connection& connection = *found->second;
+  switch (op->kind) {
+    case OpKind::kConnect:
+      if (error == ERROR_SUCCESS || error == ERROR_PIPE_CONNECTED) {
+        OnConnected(connection);
+      } else {
+        CloseConnection(connection.id);
+      }
+      return;
+    case OpKind::kRead:
+      if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+        CloseConnection(connection.id);
+        return;
+      }
+      op->buffer.resize(bytes);
+      if (!connection.device) {
+        ExecuteControl(connection, std::string(op->buffer.begin(), op->buffer.end()));
+        return;
+      }
+      connection.device->ReceiveOutput(std::move(op->buffer), NowMs());
+      StartRead(connection);
+      return;
+    case OpKind::kWrite:
+      if (!connection.device) {
+        // The control answer was read: this request is done.
+        CloseConnection(connection.id);
+        if (mStopAfterAnswer) mStopping = true;
+        return;
+      }
+      if (connection.write == op) connection.write = nullptr;
+      connection.ring.DeliveryEnded();
+      if (error != ERROR_SUCCESS && error != ERROR_OPERATION_ABORTED) {
+        CloseConnection(connection.id);
+        return;
+      }
+      StartWrite(connection);
+      return;
+  }
+}
+
+void Simulator::ProduceReports() {
+  const std::uint64_t now = NowMs();
+  for (auto& device : mDevices) {
+    if (!device->plugged || device->silent) continue;
+    const std::vector<std::uint8_t> report = device->NextInputReport(now);
+    // A write that fails closes its connection: walk a copy of the ids.
+    std::vector<std::uint64_t> ids;
+    for (auto& entry : mConnections) {
+      if (entry.second->device == device.get() && entry.second->connected) {
+        ids.push_back(entry.first);
+      }
+    }
+    for (std::uint64_t id : ids) {
+      auto found = mConnections.find(id);
+      if (found == mConnections.end()) continue;
+      Connection& connection = *found->second;
+      using Added = ReportRing<std::vector<std::uint8_t>>::Added;
+      if (connection.ring.Add(report) == Added::kWithdrawInFlight && connection.write) {
+        CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
+      }
+      StartWrite(connection);
+    }
+  }
+}
+
+void Simulator::Publish(const VirtualDevice& device) {
+  const std::string& path = device.pipePath;
+  RegSetValueExA(mDevicesKey.Get(), device.identity.serial.c_str(), 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(path.c_str()), static_cast<DWORD>(path.size() + 1));
+}
+
+void Simulator::Unpublish(const VirtualDevice& device) {
+  RegDeleteValueA(mDevicesKey.Get(), device.identity.serial.c_str());
+}
+
+void Simulator::ExecuteControl(Connection& connection, const std::string& request) {
+  const ParsedCommand parsed = ParseControlCommand(request);
+  std::string answer = parsed.command ? Execute(*parsed.command) : "error " + parsed.error + "\n";
+  Operation* op = NewOperation(OpKind::kWrite, connection, 0);
+  op->buffer.assign(answer.begin(), answer.end());
+  if (!WriteFile(connection.pipe.Get(), op->buffer.data(), static_cast<DWORD>(op->buffer.size()),
+                 nullptr, &op->overlapped) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    mOperations.erase(op);
+    CloseConnection(connection.id);
+  }
+}
+
+std::string Simulator::StatusLine(const VirtualDevice& device) const {
+  int handles = 0;
+  for (const auto& entry : mConnections) {
+    if (entry.second->device == &device && entry.second->connected) ++handles;
+  }
+  const DeviceIdentity& id = device.identity;
+  char line[320];
+  std::snprintf(line, sizeof line,
+                "device %s vid=%04x pid=%04x in=%u out=%u drawer=%s plugged=%s reporting=%s "
+                "opens=%s handles=%d pulses=%u outputs=%u shut-after=%s\n",
+                id.serial.c_str(), id.vendorId, id.productId, id.inputLength, id.outputLength,
+                const_cast<VirtualDevice&>(device).drawer.IsOpenAt(NowMs()) ? "open" : "closed",
+                device.plugged ? "yes" : "no", device.silent ? "no" : "yes",
+                device.failOpens ? "fail" : "accept", handles, device.drawer.PulseCount(),
+                static_cast<unsigned>(device.outputs.size()),
+                device.shutAfterMs ? std::to_string(*device.shutAfterMs).c_str() : "off");
+  return line;
+}
+
+std::string Simulator::Execute(const ControlCommand& command) {
+  std::vector<VirtualDevice*> targets;
+  for (auto& device : mDevices) {
+    if (!command.serial || device->identity.serial == *command.serial) {
+      targets.push_back(device.get());
+    }
+  }
+  if (command.serial && targets.empty()) return "error no device " + *command.serial + "\n";
+
+  const std::uint64_t now = NowMs();
+  std::ostringstream answer;
+  // The moment a change took effect, on the machine's performance counter,
+  // so a client can time what follows from it.
+  answer << "ok qpc=" << NowTicks() << "\n";
+  switch (command.verb) {
+    case Verb::kStatus:
+      answer << "rate=" << mOptions.reportRateMs << "\n";
+      for (VirtualDevice* device : targets) answer << StatusLine(*device);
+      break;
+    case Verb::kOpen:
+    case Verb::kClose:
+      for (VirtualDevice* device : targets)
+        device->drawer.SetOpen(command.verb == Verb::kOpen, now);
+      break;
+    case Verb::kUnplug:
+      for (VirtualDevice* device : targets) {
+        if (!device->plugged) continue;
+        device->plugged = false;
+        Unpublish(*device);
+        CloseAllInstances(*device);
+      }
+      break;
+    case Verb::kPlug:
+      for (VirtualDevice* device : targets) {
+        if (device->plugged) continue;
+        device->plugged = true;
+        if (device->failOpens) {
+          Park(*device);
+        } else {
+          OpenListeners(*device);
+        }
+        Publish(*device);
+      }
+      break;
+    case Verb::kSilence:
+    case Verb::kResume:
+      for (VirtualDevice* device : targets) {
+        device->silent = command.verb == Verb::kSilence;
+        if (!device->silent) continue;
+        // A silenced device delivers nothing more, also not what was queued.
+        for (auto& entry : mConnections) {
+          Connection& connection = *entry.second;
+          if (connection.device == device && connection.ring.Flush() && connection.write) {
+            CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
+          }
+        }
+      }
+      break;
+    case Verb::kFailOpens:
+    case Verb::kAcceptOpens:
+      for (VirtualDevice* device : targets) {
+        const bool fail = command.verb == Verb::kFailOpens;
+        if (device->failOpens == fail) continue;
+        device->failOpens = fail;
+        if (!device->plugged) continue;
+        if (fail) {
+          Park(*device);
+        } else {
+          Unpark(*device);
+        }
+      }
+      break;
+    case Verb::kShutAfter:
+      for (VirtualDevice* device : targets) {
+        device->shutAfterMs = command.number;
+        device->drawer.SetAutoShutAfter(command.number);
+      }
+      break;
+    case Verb::kRate:
+      mOptions.reportRateMs = *command.number;
+      mNextReportMs = now + mOptions.reportRateMs;
+      break;
+    case Verb::kReports:
+      for (VirtualDevice* device : targets) {
+        for (const OutputReport& report : device->outputs) {
+          answer << "report " << device->identity.serial << " at=" << report.atMs << " "
+                 << Hex(report.bytes) << "\n";
+        }
+      }
+      break;
+    case Verb::kClearReports:
+      for (VirtualDevice* device : targets) device->outputs.clear();
+      break;
+    case Verb::kStop:
+      mStopAfterAnswer = true;
+      break;
+  }
+  return answer.str();
+}
+
+}  // namespace vdrawer

@@ -1,0 +1,53 @@
+// One virtual HID cash drawer as the simulator serves it: its identity, the
+// drawer model, the faults switched on, and the output reports it received.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/DrawerModel.h"
+#include "virtual-drawer/core/DeviceIdentity.h"
+
+namespace vdrawer {
+
+struct OutputReport {
+  std::uint64_t atMs = 0;  // simulator time it arrived
+  std::vector<std::uint8_t> bytes;
+};
+
+struct VirtualDevice {
+  DeviceIdentity identity;
+  std::string pipePath;
+  sim::DrawerModel drawer;
+  std::optional<std::uint32_t> shutAfterMs;
+  bool plugged = true;
+  bool silent = false;
+  bool failOpens = false;
+  std::uint32_t reportSequence = 0;
+  std::vector<OutputReport> outputs;
+
+  // The input report a handle receives now: report id 0, byte 1 bit 7 set
+  // while the drawer is open, and (when the report is long enough) the
+  // report's sequence number in bytes 4 to 7, little-endian, so tests can
+  // tell reports apart. The service object reads byte 1 only.
+  std::vector<std::uint8_t> NextInputReport(std::uint64_t nowMs) {
+    std::vector<std::uint8_t> report(identity.inputLength, 0);
+    const std::uint32_t sequence = ++reportSequence;
+    if (report.size() >= 2) report[1] = drawer.StatusByteAt(nowMs);
+    if (report.size() >= 8) {
+      for (int i = 0; i < 4; ++i) report[4 + i] = static_cast<std::uint8_t>(sequence >> (8 * i));
+    }
+    return report;
+  }
+
+  // An output report from a client: recorded, and a pulse (command byte 0xFF
+  // after report id 0) opens the drawer.
+  void ReceiveOutput(std::vector<std::uint8_t> bytes, std::uint64_t nowMs) {
+    if (bytes.size() >= 2 && bytes[0] == 0x00 && bytes[1] == 0xFF) drawer.Pulse(nowMs);
+    outputs.push_back(OutputReport{nowMs, std::move(bytes)});
+  }
+};
+
+}  // namespace vdrawer
