@@ -44,6 +44,9 @@ class ApiDeclarations {
   virtual std::int32_t HidD_GetPreparsedData(Handle HidDeviceObject, Handle* PreparsedData) = 0;
   virtual std::int32_t HidP_GetCaps(Handle PreparsedData, HIDP_CAPS* Capabilities) = 0;
   virtual std::int32_t HidD_FreePreparsedData(Handle PreparsedData) = 0;
+  // Drops the input reports buffered for this handle, so that the next read
+  // gets a report the device sends after this call.
+  virtual std::int32_t HidD_FlushQueue(Handle HidDeviceObject) = 0;
 
   // setupapi.dll.
   virtual Handle SetupDiGetClassDevsA(const GUID* ClassGuid, const char* Enumerator,

@@ -155,6 +155,10 @@ bool CashDrawer::ReadDrawerStatus() {
   } else {
     mRead->buffer.assign(static_cast<std::size_t>(lngLength), 0);
     if (rec.readHandle.IsOpen()) {
+      // The driver keeps the reports that arrived since the last read (up to
+      // 32 on Windows); without the flush a read would answer with the oldest
+      // of them, a state up to that many report intervals old.
+      mApi.HidD_FlushQueue(rec.readHandle.Get());
       std::uint32_t lngRead = 0;
       if (mApi.ReadFile(rec.readHandle.Get(), mRead->buffer.data(),
                         static_cast<std::uint32_t>(lngLength), &lngRead,

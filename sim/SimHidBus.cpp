@@ -85,6 +85,16 @@ std::int32_t SimPlatform::HidD_GetAttributes(Handle HidDeviceObject,
   return 1;
 }
 
+// The simulated devices buffer no reports (a read gets the state when its
+// report is due), so there is nothing to drop; the handle is checked.
+std::int32_t SimPlatform::HidD_FlushQueue(Handle HidDeviceObject) {
+  mState->Enter("HidD_FlushQueue", {HidDeviceObject});
+  HandleEntry* file = mState->Use("HidD_FlushQueue", HidDeviceObject, {HandleKind::File});
+  if (!file) return 0;
+  if (mDevices[file->device]->mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
+  return 1;
+}
+
 std::int32_t SimPlatform::HidD_GetPreparsedData(Handle HidDeviceObject, Handle* PreparsedData) {
   mState->Enter("HidD_GetPreparsedData", {HidDeviceObject, PreparsedData != nullptr});
   HandleEntry* file = mState->Use("HidD_GetPreparsedData", HidDeviceObject, {HandleKind::File});

@@ -14,6 +14,7 @@
 //   HidD_GetPreparsedData    {handle, PreparsedData}
 //   HidP_GetCaps             {preparsed data, Capabilities}
 //   HidD_FreePreparsedData   {preparsed data}
+//   HidD_FlushQueue          {handle}
 //   SetupDiGetClassDevsA     {ClassGuid, Enumerator, hwndParent, Flags}
 //   SetupDiEnumDeviceInterfaces
 //                            {list, DeviceInfoData, InterfaceClassGuid, MemberIndex,
@@ -71,6 +72,7 @@ const char* LibraryOf(const std::string& function) {
       {"HidD_GetPreparsedData", "hid.dll"},
       {"HidP_GetCaps", "hid.dll"},
       {"HidD_FreePreparsedData", "hid.dll"},
+      {"HidD_FlushQueue", "hid.dll"},
       {"SetupDiGetClassDevsA", "setupapi.dll"},
       {"SetupDiEnumDeviceInterfaces", "setupapi.dll"},
       {"SetupDiGetDeviceInterfaceDetailA", "setupapi.dll"},

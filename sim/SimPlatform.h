@@ -178,6 +178,7 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   std::int32_t HidP_GetCaps(quillvane::Handle PreparsedData,
                             quillvane::HIDP_CAPS* Capabilities) override;
   std::int32_t HidD_FreePreparsedData(quillvane::Handle PreparsedData) override;
+  std::int32_t HidD_FlushQueue(quillvane::Handle HidDeviceObject) override;
   quillvane::Handle SetupDiGetClassDevsA(const quillvane::GUID* ClassGuid, const char* Enumerator,
                                          quillvane::Handle hwndParent,
                                          std::uint32_t Flags) override;

@@ -244,6 +244,23 @@ TEST_F(StatusRead, ReadsTheDrawerStateFromBitSevenOfByteOne) {
   EXPECT_EQ(sim.CountCalls("ResetEvent"), 2u);
 }
 
+TEST_F(StatusRead, EveryReadDropsTheReportsBufferedOnTheReadHandleFirst) {
+  OpenAnsweringDrawer();
+  drawer->CheckHealth(quillvane::OPOS_CH_INTERNAL);
+  drawer->ClaimDevice(0);
+  const std::vector<sim::SimCall> reads = CallsNamed(sim, "ReadFile");
+  const std::vector<sim::SimCall> flushes = CallsNamed(sim, "HidD_FlushQueue");
+  ASSERT_EQ(reads.size(), 3u);
+  ASSERT_EQ(flushes.size(), 3u);
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    EXPECT_EQ(flushes[i].args[0], reads[i].args[0]);  // the read handle
+    EXPECT_LT(IndexOf(sim, "HidD_FlushQueue", i), IndexOf(sim, "ReadFile", i));
+    if (i > 0) {
+      EXPECT_GT(IndexOf(sim, "HidD_FlushQueue", i), IndexOf(sim, "ReadFile", i - 1));
+    }
+  }
+}
+
 TEST_F(StatusRead, ATimeOutClosesBothHandlesOnceAndEveryLaterReadWaitsAgain) {
   sim::SimHidDevice& device = OpenAnsweringDrawer();
   device.Drawer().SetOpen(true, sim.Clock().Now());

@@ -158,6 +158,10 @@ std::int32_t Win32Api::HidP_GetCaps(Handle PreparsedData, HIDP_CAPS* Capabilitie
                                      reinterpret_cast<::HIDP_CAPS*>(Capabilities));
 }
 
+std::int32_t Win32Api::HidD_FlushQueue(Handle HidDeviceObject) {
+  return QV_BIND(gHid, HidD_FlushQueue)(ToHandle(HidDeviceObject));
+}
+
 std::int32_t Win32Api::HidD_FreePreparsedData(Handle PreparsedData) {
   return QV_BIND(gHid, HidD_FreePreparsedData)(ToPointer<_HIDP_PREPARSED_DATA>(PreparsedData));
 }

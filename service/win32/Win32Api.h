@@ -19,6 +19,7 @@ class Win32Api final : public ApiDeclarations {
   std::int32_t HidD_GetPreparsedData(Handle HidDeviceObject, Handle* PreparsedData) override;
   std::int32_t HidP_GetCaps(Handle PreparsedData, HIDP_CAPS* Capabilities) override;
   std::int32_t HidD_FreePreparsedData(Handle PreparsedData) override;
+  std::int32_t HidD_FlushQueue(Handle HidDeviceObject) override;
 
   Handle SetupDiGetClassDevsA(const GUID* ClassGuid, const char* Enumerator, Handle hwndParent,
                               std::uint32_t Flags) override;
