@@ -30,8 +30,8 @@ constexpr char kDeviceName[] = "VirtualDrawer";
 constexpr long kSuccess = 0, kIllegal = 106, kNoHardware = 107;
 constexpr long kNoPort = 401, kSpecific = 450;
 constexpr long kDeviceEnabled = 3;
-// Long enough for a change to pass the 32-report ring (about 320 ms at the
-// default 10 ms report rate) and the next 50 ms poll tick.
+// Long enough for a change to reach the next 50 ms poll tick on a loaded
+// machine.
 constexpr DWORD kStatusWaitMs = 2000;
 
 struct Session {
@@ -208,9 +208,8 @@ int Wait(const std::string& relayLog) {
   Control(checks, "shut-after " + std::to_string(kShutAfter) + " 1");
   const DWORD opened = GetTickCount();
   checks.ExpectEq(s.Call(L"OpenDrawer"), kSuccess, "OpenDrawer");
-  // Called at once, the wait would read the reports buffered before the
-  // pulse (the drawer shut) and return: wait until the poll has seen it open.
-  checks.Expect(s.AwaitCalls(1), "SOStatusUpdate(1) before the wait");
+  // Called at once: every read flushes what was buffered before the pulse,
+  // so the wait sees the drawer open and lasts until it is shut.
   const DWORD called = GetTickCount();
   const long result = s.Call(L"WaitForDrawerClose", beepArgs);
   const DWORD returned = GetTickCount();
@@ -224,9 +223,9 @@ int Wait(const std::string& relayLog) {
   std::string times;
   for (const Beep& beep : beeps) times += " +" + std::to_string(beep.atMs - called);
   checks.Note(std::to_string(beeps.size()) + " beeps at" + times + " ms after the call");
-  // Open for about 1600 ms of the wait, beeping from 500 ms every 200 ms:
-  // about 6 beeps.
-  checks.Expect(beeps.size() >= 3 && beeps.size() <= 8, "beep count");
+  // Open for the first 2000 ms of the wait, beeping from 500 ms every 200 ms:
+  // 8 beeps, one or two more when the shut is seen late on a loaded machine.
+  checks.Expect(beeps.size() >= 3 && beeps.size() <= 10, "beep count");
   for (std::size_t i = 0; i < beeps.size(); ++i) {
     checks.Expect(beeps[i].frequency == kFrequency && beeps[i].duration == kDuration,
                   "beep " + std::to_string(i) + " has the given frequency and duration");

@@ -1,5 +1,6 @@
-// Replacement hid.dll for programs that drive the virtual drawer: the five
-// functions the service object uses, answered from the device's pipe name.
+// Replacement hid.dll for programs that drive the virtual drawer: the six
+// functions the service object uses, answered from the device's pipe name
+// (HidD_FlushQueue asks the simulator, see FlushMarker.h).
 // A handle that is not a virtual device, or a preparsed-data pointer that
 // this DLL did not give, fails as the system's DLL fails: FALSE or
 // HIDP_STATUS_INVALID_PREPARSED_DATA.
@@ -17,7 +18,9 @@ extern "C" {
 #include <string>
 
 #include "virtual-drawer/core/DeviceIdentity.h"
+#include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/win/LiveSet.h"
+#include "virtual-drawer/win/UniqueHandle.h"
 
 namespace {
 
@@ -56,6 +59,31 @@ bool IdentityOf(HANDLE handle, vdrawer::DeviceIdentity* identity) {
   const auto parsed = vdrawer::ParseDeviceName(text);
   if (!parsed) return false;
   *identity = *parsed;
+  return true;
+}
+
+// Longest a flush waits for the simulator's marker.
+constexpr DWORD kFlushTimeoutMs = 2000;
+
+// One read or write on the handle, which may be overlapped, finished (or
+// cancelled) before returning. False with the last error set on failure.
+bool Transfer(HANDLE handle, HANDLE event, bool write, void* buffer, DWORD size, DWORD waitMs,
+              DWORD* done) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  ResetEvent(event);
+  const BOOL ok = write ? WriteFile(handle, buffer, size, nullptr, &overlapped)
+                        : ReadFile(handle, buffer, size, nullptr, &overlapped);
+  if (!ok && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) return false;
+  if (WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0) {
+    CancelIo(handle);
+    GetOverlappedResult(handle, &overlapped, done, TRUE);
+    SetLastError(ERROR_TIMEOUT);
+    return false;
+  }
+  if (!GetOverlappedResult(handle, &overlapped, done, FALSE)) {
+    return GetLastError() == ERROR_MORE_DATA;  // a message longer than the buffer: read on
+  }
   return true;
 }
 
@@ -106,6 +134,44 @@ BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
   ReportLengths* data = Checked(PreparsedData);
   if (!data || !gLive.Remove(data)) return FALSE;
   delete data;
+  return TRUE;
+}
+
+// Drops the reports the simulator holds for this handle: sends the request,
+// then reads and discards up to the marker. Fails when the pipe is broken or
+// the marker does not come in time.
+BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
+  vdrawer::DeviceIdentity identity;
+  if (!IdentityOf(HidDeviceObject, &identity)) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  vdrawer::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!event.IsOpen()) return FALSE;
+  std::string request(vdrawer::kFlushRequest);
+  DWORD done = 0;
+  if (!Transfer(HidDeviceObject, event.Get(), true, request.data(),
+                static_cast<DWORD>(request.size()), kFlushTimeoutMs, &done)) {
+    return FALSE;
+  }
+  const DWORD deadline = GetTickCount() + kFlushTimeoutMs;
+  std::string stream;
+  char buffer[256];
+  while (!vdrawer::EndsWithFlushMarker(stream)) {
+    const DWORD left = deadline - GetTickCount();
+    if (static_cast<LONG>(left) <= 0) {
+      SetLastError(ERROR_TIMEOUT);
+      return FALSE;
+    }
+    if (!Transfer(HidDeviceObject, event.Get(), false, buffer, sizeof buffer, left, &done)) {
+      return FALSE;
+    }
+    stream.append(buffer, done);
+    // Only the tail can still complete the marker.
+    if (stream.size() > 2 * vdrawer::kFlushMarker.size()) {
+      stream.erase(0, stream.size() - vdrawer::kFlushMarker.size());
+    }
+  }
   return TRUE;
 }
 

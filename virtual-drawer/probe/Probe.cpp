@@ -51,6 +51,7 @@ struct Bindings {
   decltype(&HidD_FreePreparsedData) freePreparsed =
       Bind<decltype(&HidD_FreePreparsedData)>(hid, "HidD_FreePreparsedData");
   decltype(&HidP_GetCaps) getCaps = Bind<decltype(&HidP_GetCaps)>(hid, "HidP_GetCaps");
+  decltype(&HidD_FlushQueue) flushQueue = Bind<decltype(&HidD_FlushQueue)>(hid, "HidD_FlushQueue");
   decltype(&SetupDiGetClassDevsA) getClassDevs =
       Bind<decltype(&SetupDiGetClassDevsA)>(setupapi, "SetupDiGetClassDevsA");
   decltype(&SetupDiEnumDeviceInterfaces) enumInterfaces =
@@ -62,7 +63,7 @@ struct Bindings {
       Bind<decltype(&SetupDiDestroyDeviceInfoList)>(setupapi, "SetupDiDestroyDeviceInfoList");
 
   bool Complete() const {
-    return getHidGuid && getAttributes && getPreparsed && freePreparsed && getCaps &&
+    return getHidGuid && getAttributes && getPreparsed && freePreparsed && getCaps && flushQueue &&
            getClassDevs && enumInterfaces && getDetail && destroyList;
   }
 };
@@ -307,9 +308,29 @@ int Reports() {
   }
   checks.Expect(sawOpen, "input reports show the open drawer (bit 7 of byte 1)");
 
-  // Silenced: nothing more arrives, not even what was held.
+  // A flush drops what the handle holds: the next read gets a report made
+  // after it, some 30 newer than the oldest still held by the other handle.
+  Bindings api;
+  Sleep(400);
+  checks.Expect(api.flushQueue && api.flushQueue(second.Get()), "HidD_FlushQueue");
+  std::vector<BYTE> older;
+  if (checks.Expect(ReadReport(second.Get(), report, 1000) && ReadReport(first.Get(), older, 1000),
+                    "a read on each handle")) {
+    checks.Expect(SequenceOf(report) >= SequenceOf(older) + 25,
+                  "after the flush the read is fresh: report " +
+                      std::to_string(SequenceOf(report)) + " against the oldest held " +
+                      std::to_string(SequenceOf(older)));
+  }
+  UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  checks.Expect(api.flushQueue && !api.flushQueue(event.Get()),
+                "HidD_FlushQueue fails on a handle that is no device");
+
+  // Silenced: nothing more arrives, not even what was held; a flush still
+  // completes.
   Control(checks, "silence 1");
   checks.Expect(!ReadReport(second.Get(), report, 300), "a silenced device's read times out");
+  checks.Expect(api.flushQueue && api.flushQueue(first.Get()), "HidD_FlushQueue while silent");
+  checks.Expect(!ReadReport(first.Get(), report, 300), "and nothing follows the flush");
   Control(checks, "resume 1");
   checks.Expect(ReadReport(second.Get(), report, 1000), "reports flow again after resume");
 

@@ -313,7 +313,13 @@ void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
         ExecuteControl(connection, std::string(op->buffer.begin(), op->buffer.end()));
         return;
       }
-      connection.device->ReceiveOutput(std::move(op->buffer), NowMs());
+      if (IsFlushRequest(op->buffer)) {
+        const std::uint64_t id = connection.id;
+        Flush(connection);
+        if (mConnections.find(id) == mConnections.end()) return;  // its write failed
+      } else {
+        connection.device->ReceiveOutput(std::move(op->buffer), NowMs());
+      }
       StartRead(connection);
       return;
     case OpKind::kWrite:
@@ -332,6 +338,16 @@ void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
       StartWrite(connection);
       return;
   }
+}
+
+// HidD_FlushQueue on this handle: every report held for it goes, the one in
+// the pipe included, and the marker tells the client where the flush ended.
+void Simulator::Flush(Connection& connection) {
+  if (connection.ring.Flush() && connection.write) {
+    CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
+  }
+  connection.ring.Add(FlushMarkerReport());
+  StartWrite(connection);
 }
 
 void Simulator::ProduceReports() {
@@ -451,6 +467,7 @@ std::string Simulator::Execute(const ControlCommand& command) {
         device->silent = command.verb == Verb::kSilence;
         if (!device->silent) continue;
         // A silenced device delivers nothing more, also not what was queued.
+        // (A flush still answers with its marker.)
         for (auto& entry : mConnections) {
           Connection& connection = *entry.second;
           if (connection.device == device && connection.ring.Flush() && connection.write) {

@@ -2,7 +2,8 @@
 // message-mode named pipe, plus a control pipe that takes one command per
 // connection. One thread drives everything through an I/O completion port;
 // input reports are produced on a fixed clock (10 ms by default) and queued
-// per open handle in a ring of 32, as the HID class driver does.
+// per open handle in a ring of 32, as the HID class driver does, which
+// HidD_FlushQueue empties.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "service/win32/ComHandles.h"
 #include "virtual-drawer/core/ControlCommand.h"
+#include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/core/ReportRing.h"
 #include "virtual-drawer/core/SimulatorNames.h"
 #include "virtual-drawer/simulator/VirtualDevice.h"
@@ -62,6 +64,7 @@ class Simulator {
   void CloseConnection(std::uint64_t id);
   void Complete(Operation* op, DWORD bytes, DWORD error);
   void ProduceReports();
+  void Flush(Connection& connection);
 
   // Control pipe.
   void ExecuteControl(Connection& connection, const std::string& request);
