@@ -8,6 +8,7 @@
 
 #include "contract/standin/OposCodes.h"
 #include "service/win32/DispatchArguments.h"
+#include "service/win32/TypeInfoDispatch.h"
 
 namespace quillvane::standin {
 
@@ -131,24 +132,15 @@ ULONG ControlStandIn::Release() {
   return lngRefs;
 }
 
-HRESULT ControlStandIn::GetTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
-}
+HRESULT ControlStandIn::GetTypeInfoCount(UINT* pctinfo) { return win32::OneTypeInfoCount(pctinfo); }
 
 HRESULT ControlStandIn::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  *ppTInfo = ComRef<ITypeInfo>::Share(mobjTypeInfo.Get()).Detach();
-  return S_OK;
+  return win32::ShareTypeInfo(mobjTypeInfo.Get(), iTInfo, ppTInfo);
 }
 
 HRESULT ControlStandIn::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                       DISPID* rgDispId) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispGetIDsOfNames(mobjTypeInfo.Get(), rgszNames, cNames, rgDispId);
+  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo.Get(), riid, rgszNames, cNames, rgDispId);
 }
 
 HRESULT ControlStandIn::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,

@@ -28,12 +28,13 @@ add_custom_target(quillvane_control_generated
   DEPENDS ${QV_STANDIN_GENERATED}/quillvane_control_h.h
           ${QV_STANDIN_GENERATED}/quillvane_control_res.o)
 
-# The frame's module bookkeeping and script-argument preparation serve the
-# stand-in as they serve quillvane.dll.
+# The frame's module bookkeeping, self-registration and script-argument
+# preparation serve the stand-in as they serve quillvane.dll.
 file(GLOB QV_STANDIN_SOURCES CONFIGURE_DEPENDS ${QV_STANDIN_DIR}/*.cpp)
 add_library(quillvane_control SHARED
   ${QV_STANDIN_SOURCES}
   ${PROJECT_SOURCE_DIR}/service/win32/Module.cpp
+  ${PROJECT_SOURCE_DIR}/service/win32/Registration.cpp
   ${PROJECT_SOURCE_DIR}/service/win32/DispatchArguments.cpp
   ${QV_STANDIN_DIR}/quillvane_control.def
   ${QV_STANDIN_GENERATED}/quillvane_control_res.o)

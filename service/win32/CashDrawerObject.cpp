@@ -8,6 +8,7 @@
 #include "service/win32/BstrText.h"
 #include "service/win32/DispatchArguments.h"
 #include "service/win32/DispatchControl.h"
+#include "service/win32/TypeInfoDispatch.h"
 #include "service/win32/Win32Api.h"
 
 namespace quillvane::win32 {
@@ -103,23 +104,16 @@ ULONG CashDrawerObject::Release() {
 }
 
 HRESULT CashDrawerObject::GetTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
+  return win32::OneTypeInfoCount(pctinfo);
 }
 
 HRESULT CashDrawerObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  *ppTInfo = ComRef<ITypeInfo>::Share(mobjTypeInfo.Get()).Detach();
-  return S_OK;
+  return win32::ShareTypeInfo(mobjTypeInfo.Get(), iTInfo, ppTInfo);
 }
 
 HRESULT CashDrawerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                         DISPID* rgDispId) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispGetIDsOfNames(mobjTypeInfo.Get(), rgszNames, cNames, rgDispId);
+  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo.Get(), riid, rgszNames, cNames, rgDispId);
 }
 
 HRESULT CashDrawerObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,

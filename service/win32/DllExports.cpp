@@ -2,6 +2,14 @@
 #include "service/win32/ClassFactory.h"
 #include "service/win32/Module.h"
 #include "service/win32/Registration.h"
+#include "service/win32/TypeLibDeclarations.h"
+
+namespace {
+
+const quillvane::win32::ServerIdentity kServer = {L"quillvane.CashDrawer", L"quillvane.CashDrawer",
+                                                  &CLSID_CashDrawer, &LIBID_quillvane};
+
+}  // namespace
 
 extern "C" {
 
@@ -13,8 +21,8 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   return quillvane::win32::ModuleCount() == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT STDAPICALLTYPE DllRegisterServer() { return quillvane::win32::RegisterServer(); }
+HRESULT STDAPICALLTYPE DllRegisterServer() { return quillvane::win32::RegisterServer(kServer); }
 
-HRESULT STDAPICALLTYPE DllUnregisterServer() { return quillvane::win32::UnregisterServer(); }
+HRESULT STDAPICALLTYPE DllUnregisterServer() { return quillvane::win32::UnregisterServer(kServer); }
 
 }  // extern "C"

@@ -5,13 +5,10 @@
 
 #include "service/win32/ComHandles.h"
 #include "service/win32/Module.h"
-#include "service/win32/TypeLibDeclarations.h"
 
 namespace quillvane::win32 {
 
 namespace {
-
-constexpr wchar_t kProgId[] = L"quillvane.CashDrawer";
 
 struct RegistryEntry {
   std::wstring strKey;     // below HKEY_CLASSES_ROOT
@@ -26,17 +23,18 @@ std::wstring GuidText(REFGUID guid) {
 }
 
 // Parents come before their children.
-std::vector<RegistryEntry> RegistrationTable() {
-  const std::wstring strClsid = GuidText(CLSID_CashDrawer);
+std::vector<RegistryEntry> RegistrationTable(const ServerIdentity& objServer) {
+  const std::wstring strProgId = objServer.strProgId;
+  const std::wstring strClsid = GuidText(*objServer.pClsid);
   const std::wstring strClassKey = L"CLSID\\" + strClsid;
   return {
-      {kProgId, nullptr, kProgId},
-      {std::wstring(kProgId) + L"\\CLSID", nullptr, strClsid},
-      {strClassKey, nullptr, kProgId},
+      {strProgId, nullptr, objServer.strDescription},
+      {strProgId + L"\\CLSID", nullptr, strClsid},
+      {strClassKey, nullptr, objServer.strDescription},
       {strClassKey + L"\\InprocServer32", nullptr, ModulePath()},
       {strClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-      {strClassKey + L"\\ProgID", nullptr, kProgId},
-      {strClassKey + L"\\TypeLib", nullptr, GuidText(LIBID_quillvane)},
+      {strClassKey + L"\\ProgID", nullptr, strProgId},
+      {strClassKey + L"\\TypeLib", nullptr, GuidText(*objServer.pLibId)},
   };
 }
 
@@ -54,12 +52,12 @@ HRESULT WriteEntry(const RegistryEntry& objEntry) {
 
 }  // namespace
 
-HRESULT RegisterServer() {
+HRESULT RegisterServer(const ServerIdentity& objServer) {
   if (ModulePath().empty()) return SELFREG_E_CLASS;
-  for (const RegistryEntry& objEntry : RegistrationTable()) {
+  for (const RegistryEntry& objEntry : RegistrationTable(objServer)) {
     HRESULT hr = WriteEntry(objEntry);
     if (FAILED(hr)) {
-      UnregisterServer();
+      UnregisterServer(objServer);
       return hr;
     }
   }
@@ -70,25 +68,25 @@ HRESULT RegisterServer() {
     hr = RegisterTypeLib(objTypeLib.Get(), strPath.data(), nullptr);
   }
   if (FAILED(hr)) {
-    UnregisterServer();
+    UnregisterServer(objServer);
     return SELFREG_E_TYPELIB;
   }
   return S_OK;
 }
 
-HRESULT UnregisterServer() {
+HRESULT UnregisterServer(const ServerIdentity& objServer) {
   HRESULT hrResult = S_OK;
   // A library that is not registered has nothing to remove.
   UniqueHkey hTypeLibKey;
-  const std::wstring strTypeLibKey = L"TypeLib\\" + GuidText(LIBID_quillvane) + L"\\1.0";
+  const std::wstring strTypeLibKey = L"TypeLib\\" + GuidText(*objServer.pLibId) + L"\\1.0";
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, strTypeLibKey.c_str(), 0, KEY_READ, hTypeLibKey.Put()) ==
       ERROR_SUCCESS) {
     hTypeLibKey.Reset();
-    if (FAILED(UnRegisterTypeLib(LIBID_quillvane, 1, 0, 0, SYS_WIN32))) {
+    if (FAILED(UnRegisterTypeLib(*objServer.pLibId, 1, 0, 0, SYS_WIN32))) {
       hrResult = SELFREG_E_TYPELIB;
     }
   }
-  const std::vector<RegistryEntry> objTable = RegistrationTable();
+  const std::vector<RegistryEntry> objTable = RegistrationTable(objServer);
   for (auto it = objTable.rbegin(); it != objTable.rend(); ++it) {
     LONG lngStatus = RegDeleteKeyW(HKEY_CLASSES_ROOT, it->strKey.c_str());
     if (lngStatus != ERROR_SUCCESS && lngStatus != ERROR_FILE_NOT_FOUND) hrResult = SELFREG_E_CLASS;

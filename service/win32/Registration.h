@@ -1,18 +1,27 @@
-// Self-registration: what DllRegisterServer writes and DllUnregisterServer
-// removes, from one table. Only keys below HKEY_CLASSES_ROOT and the type
-// library's own registration are touched; device configuration never is.
+// Self-registration of an in-process automation server: what
+// DllRegisterServer writes and DllUnregisterServer removes, from one table.
+// Only keys below HKEY_CLASSES_ROOT and the type library's own registration
+// are touched; device configuration never is. quillvane.dll and the control
+// object stand-in each describe themselves in a ServerIdentity.
 #pragma once
 
 #include "service/win32/WinHeaders.h"
 
 namespace quillvane::win32 {
 
+struct ServerIdentity {
+  const wchar_t* strProgId;
+  const wchar_t* strDescription;  // the class key's and the ProgID key's default value
+  const CLSID* pClsid;
+  const GUID* pLibId;  // the type library bound into the module, version 1.0
+};
+
 // Writes the table and registers the type library. On failure, removes what
 // it wrote and gives the failure.
-HRESULT RegisterServer();
+HRESULT RegisterServer(const ServerIdentity& objServer);
 
 // Unregisters the type library and removes the table's keys, deepest first.
 // Keys that are already gone are no failure.
-HRESULT UnregisterServer();
+HRESULT UnregisterServer(const ServerIdentity& objServer);
 
 }  // namespace quillvane::win32
