@@ -7,12 +7,18 @@
 
 #include "virtual-drawer/core/ControlCommand.h"
 #include "virtual-drawer/core/DeviceIdentity.h"
+#include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/core/ReportRing.h"
 
 namespace {
 
 using vdrawer::ControlCommand;
 using vdrawer::DeviceIdentity;
+using vdrawer::FlushMarkerReport;
+using vdrawer::FlushMarkerScanner;
+using vdrawer::IsFlushRequest;
+using vdrawer::kFlushMarker;
+using vdrawer::kFlushRequest;
 using vdrawer::ParseControlCommand;
 using vdrawer::ParseDeviceName;
 using vdrawer::ParseDeviceSpec;
@@ -69,6 +75,42 @@ TEST(ReportRingTest, FlushDropsEverythingAndAsksToWithdrawTheInFlightOne) {
   EXPECT_TRUE(ring.Flush());
   EXPECT_EQ(ring.Count(), 0u);
   EXPECT_TRUE(ring.DeliveryOutstanding());
+}
+
+// The client reads the pipe in byte mode: a stale report and the marker may
+// arrive whole, together or split anywhere.
+TEST(FlushMarkerTest, FoundOnlyOnceTheWholeMarkerHasArrivedInAnyPieces) {
+  const std::string report("\x00\x80\x00\x00\x07\x00\x00\x00", 8);
+  const std::string marker(kFlushMarker);
+  for (std::size_t split = 0; split <= report.size() + marker.size(); ++split) {
+    const std::string stream = report + marker;
+    FlushMarkerScanner scanner;
+    const bool early = scanner.Feed(std::string_view(stream).substr(0, split));
+    EXPECT_EQ(early, split == stream.size()) << "split at " << split;
+    EXPECT_TRUE(scanner.Feed(std::string_view(stream).substr(split))) << "split at " << split;
+  }
+  // Fed a byte at a time, it is found at the marker's last byte, not before.
+  FlushMarkerScanner byteByByte;
+  const std::string stream = report + marker + report;
+  std::size_t fed = 0;
+  while (fed < stream.size() && !byteByByte.Feed(std::string_view(&stream[fed], 1))) ++fed;
+  EXPECT_EQ(fed + 1, report.size() + marker.size());
+}
+
+TEST(FlushMarkerTest, APartialMarkerFollowedByAReportIsNoMarker) {
+  FlushMarkerScanner scanner;
+  EXPECT_FALSE(scanner.Feed(kFlushMarker.substr(0, 10)));
+  EXPECT_FALSE(scanner.Feed(std::string(8, '\0')));
+  EXPECT_FALSE(scanner.Feed(kFlushMarker.substr(10)));
+  EXPECT_TRUE(scanner.Feed(kFlushMarker));
+}
+
+TEST(FlushMarkerTest, TheRequestIsRecognisedExactly) {
+  const std::string request(kFlushRequest);
+  EXPECT_TRUE(IsFlushRequest(std::vector<std::uint8_t>(request.begin(), request.end())));
+  EXPECT_FALSE(IsFlushRequest(std::vector<std::uint8_t>(request.begin(), request.end() - 1)));
+  EXPECT_FALSE(IsFlushRequest({0x00, 0xFF, 0, 0, 0, 0, 0, 0}));  // the pulse report
+  EXPECT_FALSE(IsFlushRequest(FlushMarkerReport()));
 }
 
 TEST(DeviceNameTest, RoundTripsThroughThePipePathAndTheHandleName) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,11 +26,20 @@ inline std::vector<std::uint8_t> FlushMarkerReport() {
   return std::vector<std::uint8_t>(kFlushMarker.begin(), kFlushMarker.end());
 }
 
-// True when the bytes read so far end with the marker. The client may read
-// the pipe in byte mode, so a report and the marker can come in pieces.
-inline bool EndsWithFlushMarker(std::string_view stream) {
-  return stream.size() >= kFlushMarker.size() &&
-         stream.substr(stream.size() - kFlushMarker.size()) == kFlushMarker;
-}
+// Finds the marker in what the client reads after its request. The client
+// may read the pipe in byte mode, so a report and the marker can come in
+// pieces of any size; only the last marker-length bytes are kept.
+class FlushMarkerScanner {
+ public:
+  // True once the bytes fed so far end with the marker.
+  bool Feed(std::string_view bytes) {
+    mTail.append(bytes);
+    if (mTail.size() > kFlushMarker.size()) mTail.erase(0, mTail.size() - kFlushMarker.size());
+    return mTail == kFlushMarker;
+  }
+
+ private:
+  std::string mTail;
+};
 
 }  // namespace vdrawer

@@ -155,9 +155,9 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
     return FALSE;
   }
   const DWORD deadline = GetTickCount() + kFlushTimeoutMs;
-  std::string stream;
+  vdrawer::FlushMarkerScanner scanner;
   char buffer[256];
-  while (!vdrawer::EndsWithFlushMarker(stream)) {
+  for (bool found = false; !found;) {
     const DWORD left = deadline - GetTickCount();
     if (static_cast<LONG>(left) <= 0) {
       SetLastError(ERROR_TIMEOUT);
@@ -166,11 +166,7 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
     if (!Transfer(HidDeviceObject, event.Get(), false, buffer, sizeof buffer, left, &done)) {
       return FALSE;
     }
-    stream.append(buffer, done);
-    // Only the tail can still complete the marker.
-    if (stream.size() > 2 * vdrawer::kFlushMarker.size()) {
-      stream.erase(0, stream.size() - vdrawer::kFlushMarker.size());
-    }
+    found = scanner.Feed(std::string_view(buffer, done));
   }
   return TRUE;
 }

@@ -340,12 +340,17 @@ void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
   }
 }
 
-// HidD_FlushQueue on this handle: every report held for it goes, the one in
-// the pipe included, and the marker tells the client where the flush ended.
-void Simulator::Flush(Connection& connection) {
+// Empties the handle's ring and withdraws the report in its pipe, if any.
+void Simulator::DropHeldReports(Connection& connection) {
   if (connection.ring.Flush() && connection.write) {
     CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
   }
+}
+
+// HidD_FlushQueue on this handle: every report held for it goes, the one in
+// the pipe included, and the marker tells the client where the flush ended.
+void Simulator::Flush(Connection& connection) {
+  DropHeldReports(connection);
   connection.ring.Add(FlushMarkerReport());
   StartWrite(connection);
 }
@@ -469,10 +474,7 @@ std::string Simulator::Execute(const ControlCommand& command) {
         // A silenced device delivers nothing more, also not what was queued.
         // (A flush still answers with its marker.)
         for (auto& entry : mConnections) {
-          Connection& connection = *entry.second;
-          if (connection.device == device && connection.ring.Flush() && connection.write) {
-            CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
-          }
+          if (entry.second->device == device) DropHeldReports(*entry.second);
         }
       }
       break;

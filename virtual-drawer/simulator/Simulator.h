@@ -64,6 +64,7 @@ class Simulator {
   void CloseConnection(std::uint64_t id);
   void Complete(Operation* op, DWORD bytes, DWORD error);
   void ProduceReports();
+  void DropHeldReports(Connection& connection);
   void Flush(Connection& connection);
 
   // Control pipe.
