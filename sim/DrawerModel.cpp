@@ -10,12 +10,18 @@ bool DrawerModel::IsOpenAt(std::uint64_t now) {
 void DrawerModel::Pulse(std::uint64_t now) {
   Apply(now);
   ++mPulseCount;
-  if (!mOpen) Open(now);
+  if (mOpen || mOpensAt) return;
+  if (mSwitchDelay == 0) {
+    Open(now);
+  } else {
+    mOpensAt = now + mSwitchDelay;
+  }
 }
 
 void DrawerModel::SetOpen(bool open, std::uint64_t now) {
   Apply(now);
   if (open && !mOpen) {
+    mOpensAt.reset();  // opened by hand before the switch moved
     Open(now);
   } else if (!open) {
     mOpen = false;
@@ -31,17 +37,27 @@ void DrawerModel::Open(std::uint64_t now) {
   if (mAutoShutAfter) mAutoShutDue = now + *mAutoShutAfter;
 }
 
-// Every state change applies the shuts due before it first, so a shut that
-// fell due while the drawer was closed cannot shut a later opening.
+// Applies the changes due by `now` in the order they fell due, so a shut that
+// fell due while the drawer was closed cannot shut a later opening, and an
+// opening still in its switch delay shuts only by a shut after it.
 void DrawerModel::Apply(std::uint64_t now) {
-  if (mShutAt && *mShutAt <= now) {
-    mOpen = false;
-    mShutAt.reset();
-    mAutoShutDue.reset();
-  }
-  if (mAutoShutDue && *mAutoShutDue <= now) {
-    mOpen = false;
-    mAutoShutDue.reset();
+  for (;;) {
+    std::optional<std::uint64_t> next;
+    for (const auto& due : {mOpensAt, mShutAt, mAutoShutDue}) {
+      if (due && *due <= now && (!next || *due < *next)) next = due;
+    }
+    if (!next) return;
+    if (mShutAt == next) {
+      mOpen = false;
+      mShutAt.reset();
+      mAutoShutDue.reset();
+    } else if (mAutoShutDue == next) {
+      mOpen = false;
+      mAutoShutDue.reset();
+    } else {
+      mOpensAt.reset();
+      Open(*next);
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 // The model of one cash drawer: open or closed on virtual time. A pulse
-// opens it; an operator shuts it, now, at a given virtual time, or a given
-// time after each opening. Written once and used by the native simulated
-// platform and by the virtual drawer.
+// opens it once the switch has moved (a real drawer's switch moves some tens
+// of milliseconds after the pulse; the delay is 0 unless set); an operator
+// shuts it, now, at a given virtual time, or a given time after each opening.
+// Written once and used by the native simulated platform and by the virtual
+// drawer.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +16,11 @@ class DrawerModel {
  public:
   // The state at virtual time `now` (scheduled shuts up to `now` applied).
   bool IsOpenAt(std::uint64_t now);
-  // A pulse report arrived at `now`: the drawer opens.
+  // A pulse report arrived at `now`: the drawer opens after the switch delay.
   void Pulse(std::uint64_t now);
+  // Milliseconds from a pulse until the switch reads open.
+  void SetSwitchDelay(std::uint64_t ms) { mSwitchDelay = ms; }
+  std::uint64_t SwitchDelay() const { return mSwitchDelay; }
   // The operator opens or shuts the drawer by hand at `now`.
   void SetOpen(bool open, std::uint64_t now);
   // The operator will shut the drawer at virtual time `at`.
@@ -34,6 +39,9 @@ class DrawerModel {
   void Open(std::uint64_t now);
 
   bool mOpen = false;
+  std::uint64_t mSwitchDelay = 0;
+  // When the switch of a pulse still in its delay reads open.
+  std::optional<std::uint64_t> mOpensAt;
   std::optional<std::uint64_t> mShutAt;
   // When the automatic shut of the current opening falls due.
   std::optional<std::uint64_t> mAutoShutDue;

@@ -515,4 +515,18 @@ TEST(DrawerModelTest, PulsesOpenAndOperatorsShutOnVirtualTime) {
   EXPECT_EQ(drawer.StatusByteAt(3000), 0x00);
 }
 
+TEST(DrawerModelTest, SwitchMovesAfterItsDelayAndShutsStayOrdered) {
+  sim::DrawerModel drawer;
+  drawer.SetSwitchDelay(50);
+  drawer.SetAutoShutAfter(1000);
+  drawer.ShutAt(120);  // falls due while the switch has not moved yet
+  drawer.Pulse(100);
+  drawer.Pulse(110);  // a second pulse in the delay does not move the opening
+  EXPECT_FALSE(drawer.IsOpenAt(149));
+  EXPECT_TRUE(drawer.IsOpenAt(150));  // the earlier shut did not cancel it
+  EXPECT_EQ(drawer.PulseCount(), 2u);
+  EXPECT_TRUE(drawer.IsOpenAt(1149));  // the automatic shut counts from the opening
+  EXPECT_FALSE(drawer.IsOpenAt(1150));
+}
+
 }  // namespace
