@@ -3,15 +3,79 @@
 #include <string>
 
 #include "service/RuntimeError.h"
+#include "service/win32/ComHandles.h"
 
 namespace quillvane::win32 {
 
 namespace {
 
+constexpr wchar_t kSwitchKey[] = L"Software\\quillvane\\VirtualDrawer";
+
+// The host program's full path, or empty text when it cannot be had.
+std::wstring HostProgramPath() {
+  std::wstring strPath(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD lngLength =
+        ::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
+    if (lngLength == 0) return {};
+    if (lngLength < strPath.size()) {
+      strPath.resize(lngLength);
+      return strPath;
+    }
+    // Truncated: the longest path the system handles is 32767 characters.
+    if (strPath.size() > 32767) return {};
+    strPath.resize(strPath.size() * 2);
+  }
+}
+
+bool ReadDevelopmentSwitch() {
+  const std::wstring strProgram = HostProgramPath();
+  if (strProgram.empty()) return false;
+  UniqueHkey hKey;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSwitchKey, 0, KEY_QUERY_VALUE, hKey.Put()) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD lngType = 0, lngValue = 0, lngSize = sizeof lngValue;
+  return ::RegQueryValueExW(hKey.Get(), strProgram.c_str(), nullptr, &lngType,
+                            reinterpret_cast<BYTE*>(&lngValue), &lngSize) == ERROR_SUCCESS &&
+         lngType == REG_DWORD && lngSize == sizeof lngValue && lngValue != 0;
+}
+
+// 0 not read yet, 1 off, 2 on. Two threads racing to read it agree.
+std::atomic<int> gDevelopmentSwitch{0};
+
+bool DevelopmentSwitchOn() {
+  int lngState = gDevelopmentSwitch.load(std::memory_order_acquire);
+  if (lngState == 0) {
+    lngState = ReadDevelopmentSwitch() ? 2 : 1;
+    gDevelopmentSwitch.store(lngState, std::memory_order_release);
+  }
+  return lngState == 2;
+}
+
+// The library's copy in the system folder, by full path; its own imports are
+// then looked up in that folder too.
+HMODULE LoadFromSystemFolder(const char* strName) {
+  const UINT lngNeeded = ::GetSystemDirectoryW(nullptr, 0);
+  if (lngNeeded == 0) return nullptr;
+  std::wstring strPath(lngNeeded, L'\0');
+  const UINT lngLength = ::GetSystemDirectoryW(strPath.data(), lngNeeded);
+  if (lngLength == 0 || lngLength >= lngNeeded) return nullptr;
+  strPath.resize(lngLength);
+  strPath += L'\\';
+  for (const char* p = strName; *p; ++p) strPath += static_cast<wchar_t>(*p);
+  return ::LoadLibraryExW(strPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 HMODULE LoadBoundLibrary(BoundLibrary& objLibrary) {
   HMODULE hModule = objLibrary.hModule.load(std::memory_order_acquire);
   if (hModule) return hModule;
-  hModule = ::LoadLibraryA(objLibrary.strName);
+  if (objLibrary.enmSearch == LibrarySearch::kDevelopmentSwitch && DevelopmentSwitchOn()) {
+    hModule = ::LoadLibraryA(objLibrary.strName);
+  } else {
+    hModule = LoadFromSystemFolder(objLibrary.strName);
+  }
   if (!hModule) {
     throw RuntimeError(kErrDllLoad, std::string("Error in loading DLL ") + objLibrary.strName);
   }

@@ -4,6 +4,16 @@
 // Slots are constant-initialized statics: nothing runs when the library loads.
 // The system libraries loaded here stay loaded for the life of the process,
 // as they would with static imports.
+//
+// Libraries are loaded by full path from the system folder, so a DLL of the
+// same name beside the host program, or anywhere else on the search path,
+// never takes their place. The one way around that is the virtual drawer's
+// development switch: when
+//   HKEY_CURRENT_USER\Software\quillvane\VirtualDrawer
+// holds a nonzero REG_DWORD value named by the host program's full path, the
+// libraries marked kDevelopmentSwitch are loaded by the ordinary search,
+// which looks in the program's folder first. The switch is read once per
+// process, at the first load of such a library; without the value it is off.
 #pragma once
 
 #include <atomic>
@@ -12,8 +22,14 @@
 
 namespace quillvane::win32 {
 
+enum class LibrarySearch : unsigned char {
+  kSystemFolder,       // always the system folder's copy
+  kDevelopmentSwitch,  // the program folder's copy first, when the switch is on
+};
+
 struct BoundLibrary {
-  const char* strName;
+  const char* strName;  // ASCII file name, e.g. "hid.dll"
+  LibrarySearch enmSearch = LibrarySearch::kSystemFolder;
   std::atomic<HMODULE> hModule{nullptr};
 };
 

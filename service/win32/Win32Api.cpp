@@ -68,8 +68,9 @@ static_assert(kErrorIoPending == ERROR_IO_PENDING);
 namespace {
 
 BoundLibrary gAdvapi32{"advapi32.dll"};
-BoundLibrary gHid{"hid.dll"};
-BoundLibrary gSetupapi{"setupapi.dll"};
+// The virtual drawer replaces these two, for a program it is set up for.
+BoundLibrary gHid{"hid.dll", LibrarySearch::kDevelopmentSwitch};
+BoundLibrary gSetupapi{"setupapi.dll", LibrarySearch::kDevelopmentSwitch};
 BoundLibrary gKernel32{"kernel32.dll"};
 BoundLibrary gUser32{"user32.dll"};
 
