@@ -17,6 +17,7 @@
 //   checked <name> <0|1>     a box's state
 //   log                      print the log, one line each
 //   rect                     print the window's client rectangle on screen
+//   frame                    the same for the whole window, title bar included
 //   sleep <ms>
 //   close                    ask the window to close
 //   version <exe>            the program's version resource (no window needed)
@@ -370,10 +371,14 @@ int wmain(int argc, wchar_t** argv) {
       }
     } else if (step == L"log") {
       for (const std::wstring& line : LogLines()) std::fwprintf(stdout, L"%ls\n", line.c_str());
-    } else if (step == L"rect") {
+    } else if (step == L"rect" || step == L"frame") {
       RECT rect;
-      GetClientRect(form, &rect);
-      MapWindowPoints(form, HWND_DESKTOP, reinterpret_cast<POINT*>(&rect), 2);
+      if (step == L"rect") {
+        GetClientRect(form, &rect);
+        MapWindowPoints(form, HWND_DESKTOP, reinterpret_cast<POINT*>(&rect), 2);
+      } else {
+        GetWindowRect(form, &rect);
+      }
       std::fwprintf(stdout, L"%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top,
                     rect.left, rect.top);
     } else if (step == L"close") {
