@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "StatusTestSupport.h"
@@ -81,6 +83,14 @@ TEST_F(WaitForCloseTest, DrawerShutBeforeTheTimeoutNeverBeeps) {
 struct Cadence {
   std::int32_t timeout;
   std::int32_t delay;
+  // Names the case in test names and failure messages, e.g. "TimeoutMinus5Delay500".
+  friend std::string Name(const Cadence& cadence) {
+    const auto number = [](std::int32_t value) {
+      return (value < 0 ? "Minus" : "") + std::to_string(value < 0 ? -value : value);
+    };
+    return "Timeout" + number(cadence.timeout) + "Delay" + number(cadence.delay);
+  }
+  friend void PrintTo(const Cadence& cadence, std::ostream* out) { *out << Name(cadence); }
 };
 
 class BelowOneTest : public WaitForCloseTest, public ::testing::WithParamInterface<Cadence> {};
@@ -96,7 +106,10 @@ TEST_P(BelowOneTest, NeverBeepsAndStillWaitsForTheDrawer) {
 
 INSTANTIATE_TEST_SUITE_P(TimeoutOrDelay, BelowOneTest,
                          ::testing::Values(Cadence{0, 500}, Cadence{-5, 500}, Cadence{1000, 0},
-                                           Cadence{1000, -1}));
+                                           Cadence{1000, -1}),
+                         [](const ::testing::TestParamInfo<Cadence>& info) {
+                           return Name(info.param);
+                         });
 
 TEST_F(WaitForCloseTest, DrawerThatStopsAnsweringEndsTheWaitAfterTheReadTimeOuts) {
   sim::SimHidDevice& device = OpenEnabledDrawer();
