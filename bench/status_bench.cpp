@@ -38,7 +38,7 @@ void BM_PollTick(benchmark::State& state) {
                                 "1234");
   sim::HidDeviceConfig config;
   config.productId = 1234;
-  config.reportDelayMs = static_cast<std::uint32_t>(state.range(0));
+  config.reportPeriodMs = static_cast<std::uint32_t>(state.range(0));
   platform.AddHidDevice(config);
   auto control = std::make_shared<sim::RecordingControlObject>(platform.Clock());
   auto drawer = quillvane::CashDrawer::Create(platform);
