@@ -83,6 +83,9 @@ class ApiDeclarations {
   // The calling thread's last error code, as the last failing call left it
   // (997, ERROR_IO_PENDING, after a ReadFile that left its read pending).
   virtual std::uint32_t GetLastError() = 0;
+  // Milliseconds since the system started; wraps after 49.7 days, so only
+  // differences of two readings mean anything.
+  virtual std::uint32_t GetTickCount() = 0;
 
   // kernel32: the beeper. Returns when the tone has finished.
   virtual std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) = 0;
@@ -92,8 +95,18 @@ class ApiDeclarations {
   virtual std::uint32_t SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
                                  TimerCallback lpTimerFunc) = 0;
   virtual std::int32_t KillTimer(Handle hWnd, std::uint32_t uIDEvent) = 0;
-  // Processes every message waiting in the calling thread's queue, then returns.
-  virtual void PumpMessages() = 0;
+  // Processes every message waiting in the calling thread's queue, then
+  // returns true. When the application has posted WM_QUIT, gives false and
+  // leaves WM_QUIT posted for the application's own message loop.
+  virtual bool PumpMessages() = 0;
+  // Sleeps until one of the handles is signalled (WAIT_OBJECT_0 + its index),
+  // input of a kind in dwWakeMask arrives in the thread's queue
+  // (WAIT_OBJECT_0 + nCount), or dwMilliseconds pass (WAIT_TIMEOUT);
+  // WAIT_FAILED when it cannot wait. Dispatches nothing.
+  virtual std::uint32_t MsgWaitForMultipleObjects(std::uint32_t nCount, const Handle* pHandles,
+                                                  std::int32_t fWaitAll,
+                                                  std::uint32_t dwMilliseconds,
+                                                  std::uint32_t dwWakeMask) = 0;
 
   // Text conversion in the system's ANSI code page.
   virtual std::string ToAnsi(const std::u16string& text) = 0;

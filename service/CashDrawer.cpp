@@ -16,8 +16,7 @@ std::shared_ptr<CashDrawer> CashDrawer::Create(ApiDeclarations& api) {
   return std::make_shared<CashDrawer>(CreateKey{}, api);
 }
 
-CashDrawer::CashDrawer(CreateKey, ApiDeclarations& api)
-    : mApi(api), mRead(std::make_unique<ReadSlot>()) {}
+CashDrawer::CashDrawer(CreateKey, ApiDeclarations& api) : mApi(api), mReadChannel(api) {}
 
 CashDrawer::~CashDrawer() {
   // Timers first, so no tick reaches a half-destroyed instance.
@@ -29,19 +28,9 @@ CashDrawer::~CashDrawer() {
   rec.objControl.reset();
   try {
     rec.hidHandle.Close();
-    SettleRead();
-    rec.readHandle.Close();
   } catch (...) {
   }
-  if (mblnReadPending && !HasOverlappedIoCompleted(mRead->readOverlapped)) {
-    // The platform never let this read finish: it may still write into the
-    // buffer and record, so they are left to it rather than freed.
-    static_cast<void>(mRead.release());
-  }
-  try {
-    rec.eventObject.Close();
-  } catch (...) {
-  }
+  // The read channel cancels and finishes its read and closes its handles.
 }
 
 void CashDrawer::BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)()) {
@@ -65,6 +54,13 @@ std::int32_t CashDrawer::OpenService(const std::u16string& /*DeviceClass*/,
   rec.t2->SetInterval(kPollIntervalMs);
   rec.t2->SetEnabled(kTrue);
 
+  // No registry key can be named with a NUL in it: no device is configured
+  // under such a name, and the text is not cut short at the NUL to find one.
+  if (rec.strDeviceName.find(u'\0') != std::u16string::npos) {
+    CloseDevice();
+    return OPOS_E_ILLEGAL;
+  }
+
   const RegVariant varPid = basRegistry::GetRegValue(
       mApi, kHkeyLocalMachine, kCashDrawerCategoryKey + rec.strDeviceName, u"PID");
   rec.varProductId = NumericPrefixValue(varPid.ToText());
@@ -81,14 +77,20 @@ std::int32_t CashDrawer::CloseService() {
   return OPOS_SUCCESS;
 }
 
+// Everything goes, and the instance is left as it was created, so that the
+// same object opened again behaves as a new one: not claimed, not enabled,
+// not frozen, nothing queued.
 void CashDrawer::ReleaseResources() {
   rec.objControl.reset();
   rec.TheTimer.reset();
   rec.t2.reset();
   rec.hidHandle.Close();
-  // A read still in flight is cancelled and finished before its handle goes.
-  SettleRead();
-  rec.readHandle.Close();
+  mReadChannel.Release();
+  rec = CashDrawerRecord{};
+  // Empty rather than unallocated: a tick still delivering from inside a
+  // handler that closed the instance finds nothing more to deliver.
+  rec.lngStatusQueue.Reset();
+  mlngPulseTick.reset();
 }
 
 std::int32_t CashDrawer::ClaimDevice(std::int32_t /*Timeout*/) {
@@ -120,10 +122,22 @@ std::int32_t CashDrawer::GetOpenResult() {
   return rec.blnDeviceDetected != kFalse ? OPOS_ORS_SPECIFIC : OPOS_ORS_NOPORT;
 }
 
+// Success only when the pulse report was handed to the device in full.
 std::int32_t CashDrawer::OpenDrawer() {
   if (rec.blnDeviceEnabled == kFalse) return OPOS_E_ILLEGAL;
-  WritePulseReport();
-  return OPOS_SUCCESS;
+  switch (WritePulseReport()) {
+    case WriteOutcome::kWritten:
+      mlngPulseTick = mApi.GetTickCount();
+      return OPOS_SUCCESS;
+    case WriteOutcome::kDeviceGone:
+      CloseDevice();
+      return OPOS_E_NOHARDWARE;
+    case WriteOutcome::kNoDevice:
+      return OPOS_E_NOHARDWARE;
+    case WriteOutcome::kFailed:
+      break;
+  }
+  return OPOS_E_FAILURE;
 }
 
 std::int32_t CashDrawer::DirectIO(std::int32_t /*Command*/, std::int32_t& /*pData*/,

@@ -8,19 +8,22 @@
 // stays changed.
 //
 // One thread per instance: every call, and every timer tick, arrives on the
-// thread that created it. Create instances with Create(): timer handlers keep
-// the instance alive while they run.
+// thread that created it, which is the application's own UI thread. So a
+// poll tick never waits, a method that must answer with the drawer's state
+// waits at most the read time-out, once, and WaitForDrawerClose sleeps in
+// the message wait. Create instances with Create(): timer handlers keep the
+// instance alive while they run.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "contract/ControlObject.h"
 #include "service/ApiDeclarations.h"
 #include "service/CLiteTimer.h"
+#include "service/HidReadChannel.h"
 #include "service/OposConstants.h"
 #include "service/PlatformHandle.h"
 #include "service/StatusQueue.h"
@@ -41,18 +44,17 @@ struct CashDrawerRecord {
   Boolean blnDrawerOpened = kFalse;
   Boolean blnLastDrawerOpened = kFalse;
 
-  // Transport fields.
+  // Transport fields. The overlapped read handle, its event and its
+  // OVERLAPPED record belong to the read channel (HidReadChannel.h).
   HIDP_CAPS hidCapabilities{};
   HIDD_ATTRIBUTES deviceAttributes{};
   std::u16string devicePathName;
   UniqueDeviceInfoList deviceInfoSet;
-  UniqueEventHandle eventObject;
   UniqueFileHandle hidHandle;
   Boolean blnLastDevice = kFalse;
   Boolean blnDeviceDetected = kFalse;
   SP_DEVICE_INTERFACE_DATA interfaceData{};
   UniquePreparsedData preparsedData;
-  UniqueFileHandle readHandle;
   SECURITY_ATTRIBUTES hidSecurity{};
 
   contract::AutomationRef objControl;
@@ -106,35 +108,42 @@ class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
   void TheTimer_Timer();
   void ReleaseResources();
   // Transport.
+  enum class WriteOutcome { kWritten, kNoDevice, kDeviceGone, kFailed };
   bool FindDrawerDevice();
-  void WriteIdleReport();
+  WriteOutcome WriteIdleReport();
   void GetDeviceCapabilities();
-  void PrepareOverlappedRead();
+  // True when the drawer answered: a report arrived, either already (taken
+  // without waiting) or within the read time-out. No answer leaves
+  // blnDrawerOpened as it was and clears blnDeviceDetected.
   bool ReadDrawerStatus();
-  void WritePulseReport();
+  WriteOutcome WritePulseReport();
 
-  // One output report: report id 0, the command byte, zeros.
-  void WriteReport(std::uint8_t bytCommand);
-  // Makes sure no read is still using the buffer and readOverlapped: cancels
-  // a pending read and waits for it to finish. True when none is in flight.
-  bool SettleRead();
+  // One output report: report id 0, the command byte, zeros; handed to the
+  // device in full, or the reason why not.
+  WriteOutcome WriteReport(std::uint8_t bytCommand);
+  // Takes the reports that have arrived, waiting for one when blnWait and
+  // none has; the newest sets blnDrawerOpened. A lost device is closed here.
+  HidReadChannel::Taken TakeReports(bool blnWait);
+  // Closes both device handles, the read in flight finished first; the
+  // drawer counts as not detected. For a lost device, and before a search.
+  void CloseDevice();
   // Binds a timer's event to a handler of this instance, keeping it alive
   // while the handler runs.
   void BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)());
 
-  // The overlapped record of the reads (one, reused by every read) and the
-  // buffer of the current read. Both stay valid until that read has finished;
-  // a read the platform never lets finish keeps them alive for good.
-  struct ReadSlot {
-    OVERLAPPED readOverlapped{};
-    std::vector<std::uint8_t> buffer;
-  };
+  // WaitForDrawerClose: one turn of its loops, and its sleep between turns.
+  enum class WaitTurn { kNotShut, kShut, kQuitting, kLost };
+  WaitTurn TurnOfWait(std::uint64_t lngReportsBefore);
+  bool SleepUntilNews();
+  // Ends the wait early with lngResult, the beep timer stopped.
+  std::int32_t EndWait(std::int32_t lngResult);
 
   ApiDeclarations& mApi;
   CashDrawerRecord rec;
-  std::unique_ptr<ReadSlot> mRead;
-  // A read was started and is not known to have finished.
-  bool mblnReadPending = false;
+  HidReadChannel mReadChannel;
+  // Tick count of the latest pulse, until the drawer has been seen open
+  // after it (or the switch's grace time has passed).
+  std::optional<std::uint32_t> mlngPulseTick;
 };
 
 }  // namespace quillvane

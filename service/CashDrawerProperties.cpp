@@ -31,9 +31,9 @@ std::int32_t CashDrawer::GetPropertyNumber(std::int32_t PropIndex) {
     case PIDX_ServiceObjectVersion:
       return TextToLong(rec.strServiceVersion);
     case PIDXCash_DrawerOpened:
-      // A drawer that does not answer reads as closed.
-      ReadDrawerStatus();
-      return rec.blnDrawerOpened;
+      // A drawer that does not answer reads as closed; the state the poll
+      // compares against is left alone.
+      return ReadDrawerStatus() ? rec.blnDrawerOpened : kFalse;
     case PIDXCash_CapStatus:
       return kTrue;
     default:

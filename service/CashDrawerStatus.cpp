@@ -6,10 +6,13 @@
 
 namespace quillvane {
 
+// A tick never waits: it takes the reports that have arrived since the last
+// one. When none has, the state stays as it was and nothing is queued; a
+// device lost meanwhile is closed, and that invents no closed event either.
 void CashDrawer::t2_Timer() {
   if (rec.blnDeviceEnabled == kFalse) return;
 
-  ReadDrawerStatus();
+  TakeReports(false);
   if (rec.blnLastDrawerOpened != kFalse && rec.blnDrawerOpened == kFalse) {
     EnqueueStatus(contract::CASH_SUE_DRAWERCLOSED);
   } else if (rec.blnLastDrawerOpened == kFalse && rec.blnDrawerOpened != kFalse) {

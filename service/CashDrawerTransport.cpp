@@ -2,6 +2,7 @@
 // status read and the output reports.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "service/CashDrawer.h"
 #include "service/RuntimeError.h"
@@ -16,7 +17,9 @@ constexpr std::uint32_t kInterfaceDataSize = 28;
 // 4-byte size field and the first byte of the path.
 constexpr std::uint32_t kDetailDataSize = 5;
 constexpr std::uint32_t kDetailPathOffset = 4;
-constexpr std::uint32_t kReadTimeoutMs = 6000;
+// No device path comes near this; a larger answer to the size query is not
+// believed (and N + 1 must not wrap).
+constexpr std::uint32_t kMaxDetailSize = 0x10000;
 constexpr std::uint8_t kIdleCommand = 0x00;
 constexpr std::uint8_t kPulseCommand = 0xFF;
 constexpr std::uint8_t kDrawerOpenBit = 0x80;
@@ -27,11 +30,14 @@ std::int32_t SignedLength(std::uint16_t length) { return static_cast<std::int16_
 }  // namespace
 
 bool CashDrawer::FindDrawerDevice() {
+  // A new search starts from nothing: what an earlier open held is closed.
+  CloseDevice();
   rec.blnLastDevice = kFalse;
   rec.blnDeviceDetected = kFalse;
   rec.hidSecurity.nLength = sizeof(SECURITY_ATTRIBUTES);
   rec.hidSecurity.lpSecurityDescriptor = 0;
-  rec.hidSecurity.bInheritHandle = kTrue;
+  // A child process the application starts must not keep the drawer open.
+  rec.hidSecurity.bInheritHandle = 0;
 
   GUID hidGuid{};
   mApi.HidD_GetHidGuid(&hidGuid);
@@ -52,7 +58,7 @@ bool CashDrawer::FindDrawerDevice() {
       std::uint32_t lngNeeded = 0;
       mApi.SetupDiGetDeviceInterfaceDetailA(rec.deviceInfoSet.Get(), &rec.interfaceData, nullptr, 0,
                                             &lngNeeded, nullptr);
-      if (lngNeeded >= kDetailDataSize) {
+      if (lngNeeded >= kDetailDataSize && lngNeeded <= kMaxDetailSize) {
         std::vector<std::uint8_t> bytDetail(static_cast<std::size_t>(lngNeeded) + 1, 0);
         std::memcpy(bytDetail.data(), &kDetailDataSize, sizeof(kDetailDataSize));
         std::uint32_t lngRequired = 0;
@@ -95,11 +101,18 @@ bool CashDrawer::FindDrawerDevice() {
 
   if (rec.blnDeviceDetected == kFalse) return false;
   GetDeviceCapabilities();
-  SettleRead();
-  rec.readHandle = UniqueFileHandle(
+  UniqueFileHandle hRead(
       mApi, mApi.CreateFileA(mApi.ToAnsi(rec.devicePathName).c_str(), kDeviceAccess, kDeviceShare,
                              &rec.hidSecurity, kOpenExisting, kFileFlagOverlapped, 0));
-  PrepareOverlappedRead();
+  // Without the read handle (or its event) no report could ever arrive: the
+  // drawer is not usable, and nothing of it stays open.
+  const std::int32_t lngInputLength = SignedLength(rec.hidCapabilities.InputReportByteLength);
+  if (!hRead.IsOpen() ||
+      !mReadChannel.Open(std::move(hRead),
+                         static_cast<std::uint32_t>(lngInputLength > 0 ? lngInputLength : 0))) {
+    CloseDevice();
+    return false;
+  }
   WriteIdleReport();
   return true;
 }
@@ -114,20 +127,13 @@ void CashDrawer::GetDeviceCapabilities() {
   rec.preparsedData.Close();
 }
 
-void CashDrawer::PrepareOverlappedRead() {
-  if (!rec.eventObject.IsOpen()) {
-    rec.eventObject = UniqueEventHandle(mApi, mApi.CreateEventA(nullptr, 1, 1, ""));
-  }
-  mRead->readOverlapped.Offset = 0;
-  mRead->readOverlapped.OffsetHigh = 0;
-  mRead->readOverlapped.hEvent = rec.eventObject.Get();
-}
+// The idle report's outcome is not examined: the first status read finds out
+// whether the drawer answers.
+CashDrawer::WriteOutcome CashDrawer::WriteIdleReport() { return WriteReport(kIdleCommand); }
 
-void CashDrawer::WriteIdleReport() { WriteReport(kIdleCommand); }
+CashDrawer::WriteOutcome CashDrawer::WritePulseReport() { return WriteReport(kPulseCommand); }
 
-void CashDrawer::WritePulseReport() { WriteReport(kPulseCommand); }
-
-void CashDrawer::WriteReport(std::uint8_t bytCommand) {
+CashDrawer::WriteOutcome CashDrawer::WriteReport(std::uint8_t bytCommand) {
   const std::int32_t lngLength = SignedLength(rec.hidCapabilities.OutputReportByteLength);
   // Bytes 0 to 2 are always set: a shorter report is out of range.
   if (lngLength < 3) throw RuntimeError(kErrSubscriptOutOfRange);
@@ -135,73 +141,42 @@ void CashDrawer::WriteReport(std::uint8_t bytCommand) {
   bytReport[0] = 0x00;
   bytReport[1] = bytCommand;
   bytReport[2] = 0x00;
-  // After a read time-out the handle is closed: the report reaches nothing.
-  if (!rec.hidHandle.IsOpen()) return;
+  // A lost drawer has no handle left: the report reaches nothing.
+  if (!rec.hidHandle.IsOpen()) return WriteOutcome::kNoDevice;
   std::uint32_t lngWritten = 0;
-  mApi.WriteFile(rec.hidHandle.Get(), bytReport.data(), static_cast<std::uint32_t>(lngLength),
-                 &lngWritten, nullptr);
+  if (mApi.WriteFile(rec.hidHandle.Get(), bytReport.data(), static_cast<std::uint32_t>(lngLength),
+                     &lngWritten, nullptr) == 0) {
+    return IsDeviceGoneError(mApi.GetLastError()) ? WriteOutcome::kDeviceGone
+                                                  : WriteOutcome::kFailed;
+  }
+  return lngWritten == static_cast<std::uint32_t>(lngLength) ? WriteOutcome::kWritten
+                                                             : WriteOutcome::kFailed;
 }
 
 bool CashDrawer::ReadDrawerStatus() {
-  const std::int32_t lngLength = SignedLength(rec.hidCapabilities.InputReportByteLength);
-  if (lngLength <= 0) throw RuntimeError(kErrSubscriptOutOfRange);
-
-  bool blnResult = false;
-  std::uint8_t bytState = 0;
-  if (!SettleRead()) {
-    // An earlier read never finished: its buffer and record cannot serve a
-    // new one, so this read fails without starting.
-    rec.blnDeviceDetected = kFalse;
-  } else {
-    mRead->buffer.assign(static_cast<std::size_t>(lngLength), 0);
-    if (rec.readHandle.IsOpen()) {
-      // The driver keeps the reports that arrived since the last read (up to
-      // 32 on Windows); without the flush a read would answer with the oldest
-      // of them, a state up to that many report intervals old.
-      mApi.HidD_FlushQueue(rec.readHandle.Get());
-      std::uint32_t lngRead = 0;
-      if (mApi.ReadFile(rec.readHandle.Get(), mRead->buffer.data(),
-                        static_cast<std::uint32_t>(lngLength), &lngRead,
-                        &mRead->readOverlapped) == 0) {
-        mblnReadPending = mApi.GetLastError() == kErrorIoPending;
-      }
-    }
-    const std::uint32_t lngWait =
-        rec.eventObject.IsOpen() ? mApi.WaitForSingleObject(rec.eventObject.Get(), kReadTimeoutMs)
-                                 : kWaitFailed;
-    // The state is whatever the buffer held when the wait ended.
-    if (lngLength >= 2) bytState = mRead->buffer[1];
-    if (lngWait == kWaitObject0) {
-      mblnReadPending = false;
-      blnResult = true;
-    } else if (lngWait == kWaitTimeout) {
-      SettleRead();
-      rec.hidHandle.Close();
-      rec.readHandle.Close();
-      rec.blnDeviceDetected = kFalse;
-    } else {
-      // The handles stay open; the read is cancelled so that its buffer and
-      // record are free before anything reuses them.
-      rec.blnDeviceDetected = kFalse;
-      SettleRead();
-    }
-  }
-
-  if (lngLength < 2) throw RuntimeError(kErrSubscriptOutOfRange);
-  rec.blnDrawerOpened = ToBoolean((bytState & kDrawerOpenBit) != 0);
-  if (rec.eventObject.IsOpen()) mApi.ResetEvent(rec.eventObject.Get());
-  return blnResult;
+  const HidReadChannel::Taken taken = TakeReports(true);
+  if (!taken.blnReport) rec.blnDeviceDetected = kFalse;
+  return taken.blnReport;
 }
 
-bool CashDrawer::SettleRead() {
-  if (!mblnReadPending) return true;
-  if (!HasOverlappedIoCompleted(mRead->readOverlapped) && rec.readHandle.IsOpen()) {
-    mApi.CancelIo(rec.readHandle.Get());
-    std::uint32_t lngTransferred = 0;
-    mApi.GetOverlappedResult(rec.readHandle.Get(), &mRead->readOverlapped, &lngTransferred, 1);
+HidReadChannel::Taken CashDrawer::TakeReports(bool blnWait) {
+  const std::int32_t lngLength = SignedLength(rec.hidCapabilities.InputReportByteLength);
+  if (lngLength <= 0) throw RuntimeError(kErrSubscriptOutOfRange);
+  const HidReadChannel::Taken taken = blnWait ? mReadChannel.Await() : mReadChannel.Take();
+  if (taken.blnLost) CloseDevice();
+  // Byte 1 carries the state: a one-byte report cannot be decoded.
+  if (lngLength < 2) throw RuntimeError(kErrSubscriptOutOfRange);
+  if (taken.blnReport) {
+    rec.blnDrawerOpened = ToBoolean((taken.bytState & kDrawerOpenBit) != 0);
+    if (rec.blnDrawerOpened != kFalse) mlngPulseTick.reset();
   }
-  if (HasOverlappedIoCompleted(mRead->readOverlapped)) mblnReadPending = false;
-  return !mblnReadPending;
+  return taken;
+}
+
+void CashDrawer::CloseDevice() {
+  mReadChannel.Close();
+  rec.hidHandle.Close();
+  rec.blnDeviceDetected = kFalse;
 }
 
 }  // namespace quillvane

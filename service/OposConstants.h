@@ -15,6 +15,7 @@ constexpr Boolean ToBoolean(bool value) { return value ? kTrue : kFalse; }
 constexpr std::int32_t OPOS_SUCCESS = 0;
 constexpr std::int32_t OPOS_E_ILLEGAL = 106;
 constexpr std::int32_t OPOS_E_NOHARDWARE = 107;
+constexpr std::int32_t OPOS_E_FAILURE = 111;
 constexpr std::int32_t OPOS_ORS_NOPORT = 401;
 constexpr std::int32_t OPOS_ORS_SPECIFIC = 450;
 

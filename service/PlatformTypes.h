@@ -39,7 +39,22 @@ constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
 
+constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+// Win32 error codes the core tells apart.
+constexpr std::uint32_t kErrorDevNotExist = 55;
+constexpr std::uint32_t kErrorBrokenPipe = 109;
+constexpr std::uint32_t kErrorNoData = 232;
+constexpr std::uint32_t kErrorPipeNotConnected = 233;
+constexpr std::uint32_t kErrorNoSuchDevice = 433;
+constexpr std::uint32_t kErrorOperationAborted = 995;
+constexpr std::uint32_t kErrorIoIncomplete = 996;
 constexpr std::uint32_t kErrorIoPending = 997;
+constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+constexpr std::uint32_t kErrorDeviceRemoved = 1617;
+
+// MsgWaitForMultipleObjects: any input wakes the wait.
+constexpr std::uint32_t kQsAllInput = 0x04FF;
 
 // OVERLAPPED.Internal while the I/O is still in progress.
 constexpr std::uint32_t kStatusPending = 0x103;

@@ -1,5 +1,6 @@
 // The simulated HID bus: device discovery (setupapi), opening a device,
 // its attributes and capabilities (hid.dll), and output reports.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -41,7 +42,23 @@ std::string HexDigits(std::uint32_t value, int width) {
 
 }  // namespace
 
-SimHidDevice::SimHidDevice(HidDeviceConfig config, VirtualClock&) : mConfig(std::move(config)) {}
+SimHidDevice::SimHidDevice(HidDeviceConfig config, SimPlatform& platform, std::size_t index)
+    : mPlatform(platform), mIndex(index), mConfig(std::move(config)) {}
+
+HidDeviceConfig& SimHidDevice::MutableConfig() {
+  mPlatform.mState->CatchUpDevice(mIndex);
+  return mConfig;
+}
+
+HidDeviceFaults& SimHidDevice::Faults() {
+  mPlatform.mState->CatchUpDevice(mIndex);
+  return mFaults;
+}
+
+DrawerModel& SimHidDevice::Drawer() {
+  mPlatform.mState->CatchUpDevice(mIndex);
+  return mDrawer;
+}
 
 SimHidDevice& SimPlatform::AddHidDevice(HidDeviceConfig config) {
   if (config.path.empty()) {
@@ -50,9 +67,13 @@ SimHidDevice& SimPlatform::AddHidDevice(HidDeviceConfig config) {
                   std::to_string(++mState->unnamedDevices) +
                   "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
   }
-  mState->devicesByPath.emplace(LowerAscii(config.path), mDevices.size());
-  mDevices.push_back(std::make_unique<SimHidDevice>(std::move(config), mClock));
-  return *mDevices.back();
+  const std::size_t index = mDevices.size();
+  mState->devicesByPath.emplace(LowerAscii(config.path), index);
+  mDevices.push_back(std::make_unique<SimHidDevice>(std::move(config), *this, index));
+  mState->deviceFiles.emplace_back();
+  SimHidDevice& device = *mDevices.back();
+  device.mAddedAt = mClock.Now();
+  return device;
 }
 
 // --- hid.dll ----------------------------------------------------------------
@@ -85,13 +106,14 @@ std::int32_t SimPlatform::HidD_GetAttributes(Handle HidDeviceObject,
   return 1;
 }
 
-// The simulated devices buffer no reports (a read gets the state when its
-// report is due), so there is nothing to drop; the handle is checked.
+// Drops the reports held for the handle; the next read waits for a new one.
 std::int32_t SimPlatform::HidD_FlushQueue(Handle HidDeviceObject) {
   mState->Enter("HidD_FlushQueue", {HidDeviceObject});
+  mState->CatchUp();
   HandleEntry* file = mState->Use("HidD_FlushQueue", HidDeviceObject, {HandleKind::File});
   if (!file) return 0;
   if (mDevices[file->device]->mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
+  file->ring.clear();
   return 1;
 }
 
@@ -291,7 +313,16 @@ Handle SimPlatform::CreateFileA(const char* lpFileName, std::uint32_t dwDesiredA
   entry.overlapped = (dwFlagsAndAttributes & quillvane::kFileFlagOverlapped) != 0;
   ++device.mOpenCount;
   ++device.mOpenHandles;
-  return mState->NewHandle(entry);
+  const Handle handle = mState->NewHandle(entry);
+  if (mState->activeDevices.insert(*found).second) {
+    // Reports matter from the first open on: the next one is due at the
+    // device's next period boundary.
+    const std::uint64_t period = std::max<std::uint32_t>(device.mConfig.reportPeriodMs, 1);
+    device.mNextReportAt =
+        device.mAddedAt + period * ((mClock.Now() - device.mAddedAt) / period + 1);
+  }
+  mState->deviceFiles[*found].push_back(handle);
+  return handle;
 }
 
 // Writes finish at once and take no virtual time. A report whose byte 1 is
@@ -301,7 +332,7 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
                                     std::uint32_t* lpNumberOfBytesWritten,
                                     quillvane::OVERLAPPED* lpOverlapped) {
   mState->Enter("WriteFile", {hFile, nNumberOfBytesToWrite, lpOverlapped != nullptr});
-  mState->CompleteDueReads();
+  mState->CatchUp();
   HandleEntry* file = mState->Use("WriteFile", hFile, {HandleKind::File});
   if (!file) return 0;
   if (!lpBuffer && nNumberOfBytesToWrite > 0) {
@@ -319,7 +350,10 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
   if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
   device.mOutputReports.emplace_back(bytes, bytes + nNumberOfBytesToWrite);
-  if (nNumberOfBytesToWrite >= 2 && bytes[1] == 0xFF) device.mDrawer.Pulse(mClock.Now());
+  if (nNumberOfBytesToWrite >= 2 && bytes[1] == 0xFF) {
+    device.mDrawer.SetSwitchDelay(device.mConfig.switchDelayMs);
+    device.mDrawer.Pulse(mClock.Now());
+  }
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
   if (lpOverlapped) {
     lpOverlapped->Internal = 0;

@@ -1,12 +1,11 @@
-// Events and input reports on the virtual clock.
+// Events, input reports and overlapped reads on the virtual clock.
 //
-// A read started on an overlapped handle is pending until its report is due
-// (start + reportDelayMs). It finishes lazily: at the first platform call
-// that sees the clock at or past its due time, or at a wait that advances
-// the clock to it. The report shows the drawer's state at the due time.
-// A read of a silent device never finishes on its own; one whose device is
-// unplugged while it is pending fails with STATUS_DEVICE_NOT_CONNECTED, as
-// the HID class driver does on surprise removal.
+// A device with open handles sends a report every report period. Reports
+// are made lazily, when a platform call (or a test touching the device)
+// catches the device up to the clock; each goes to the oldest read pending
+// on each open handle of the device, or else into that handle's ring. A read
+// of an unplugged device fails with STATUS_DEVICE_NOT_CONNECTED, as the HID
+// class driver does on surprise removal.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -21,24 +20,28 @@ using quillvane::Handle;
 namespace {
 
 constexpr std::uint32_t kStatusSuccess = 0;
+constexpr std::uint32_t kStatusUnsuccessful = 0xC0000001u;
 constexpr std::uint32_t kStatusCancelled = 0xC0000120u;
 constexpr std::uint32_t kStatusDeviceNotConnected = 0xC000009Du;
-constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
-// Writes one input report of `device` as of `at` into `buffer`: report id 0,
-// the drawer's status byte, zeros. Gives the bytes written.
-std::uint32_t WriteInputReport(SimHidDevice& device, std::uint8_t* buffer, std::uint32_t length,
-                               std::uint64_t at) {
-  const std::uint32_t bytes = std::min<std::uint32_t>(length, device.Config().inputReportLength);
+// Writes `report` into `buffer`: report id 0, the drawer's status byte,
+// zeros. Gives the bytes written.
+std::uint32_t WriteInputReport(const SimReport& report, std::uint8_t* buffer,
+                               std::uint32_t length) {
+  const std::uint32_t bytes = std::min(length, report.length);
   if (bytes == 0) return 0;
   std::memset(buffer, 0, bytes);
-  if (bytes > 1) buffer[1] = device.Drawer().StatusByteAt(at);
+  if (bytes > 1) buffer[1] = report.status;
   return bytes;
+}
+
+std::uint64_t Period(const SimHidDevice& device) {
+  return std::max<std::uint32_t>(device.Config().reportPeriodMs, 1);
 }
 
 }  // namespace
 
-// --- State: finishing reads -------------------------------------------------
+// --- State: reports and finishing reads -------------------------------------
 
 void SimPlatform::State::SignalEvent(Handle event) {
   auto it = handles.find(event);
@@ -47,13 +50,16 @@ void SimPlatform::State::SignalEvent(Handle event) {
   }
 }
 
-void SimPlatform::State::CompleteRead(std::size_t index, std::uint64_t at) {
+void SimPlatform::State::CompleteRead(std::size_t index, const SimReport& report) {
   const PendingRead read = reads[index];
   reads.erase(reads.begin() + static_cast<std::ptrdiff_t>(index));
-  const std::uint32_t bytes =
-      WriteInputReport(*platform.mDevices[read.device], read.buffer, read.length, at);
-  read.overlapped->Internal = kStatusSuccess;
-  read.overlapped->InternalHigh = bytes;
+  if (platform.mDevices[read.device]->mFaults.readsFail) {
+    read.overlapped->Internal = kStatusUnsuccessful;
+    read.overlapped->InternalHigh = 0;
+  } else {
+    read.overlapped->InternalHigh = WriteInputReport(report, read.buffer, read.length);
+    read.overlapped->Internal = kStatusSuccess;
+  }
   SignalEvent(read.event);
 }
 
@@ -65,29 +71,76 @@ void SimPlatform::State::FailRead(std::size_t index, std::uint32_t status) {
   SignalEvent(read.event);
 }
 
-void SimPlatform::State::CompleteDueReads() {
+void SimPlatform::State::Deliver(std::size_t device, const SimReport& report) {
+  for (Handle file : deviceFiles[device]) {
+    auto pending = std::find_if(reads.begin(), reads.end(), [file](const PendingRead& read) {
+      return read.file == file && !read.cancelledLate;
+    });
+    if (pending != reads.end()) {
+      CompleteRead(static_cast<std::size_t>(pending - reads.begin()), report);
+      continue;
+    }
+    std::deque<SimReport>& ring = handles.at(file).ring;
+    if (ring.size() == kReportRingSize) ring.pop_front();
+    ring.push_back(report);
+  }
+}
+
+void SimPlatform::State::CatchUpDevice(std::size_t index) {
+  if (!activeDevices.count(index)) return;
+  SimHidDevice& device = *platform.mDevices[index];
   const std::uint64_t now = platform.mClock.Now();
-  std::size_t i = 0;
-  while (i < reads.size()) {
-    const PendingRead& read = reads[i];
-    const HidDeviceFaults& faults = platform.mDevices[read.device]->mFaults;
-    if (read.cancelledLate) {
-      ++i;
-    } else if (faults.unplugged) {
-      FailRead(i, kStatusDeviceNotConnected);
-    } else if (!faults.silent && read.due <= now) {
-      CompleteRead(i, read.due);
-    } else {
-      ++i;
+  const std::uint64_t period = Period(device);
+  if (device.mFaults.unplugged) {
+    for (Handle file : deviceFiles[index]) {
+      handles.at(file).ring.clear();
+      std::size_t i = 0;
+      while (i < reads.size()) {
+        if (reads[i].file == file && !reads[i].cancelledLate) {
+          FailRead(i, kStatusDeviceNotConnected);
+        } else {
+          ++i;
+        }
+      }
     }
   }
+  while (device.mNextReportAt <= now) {
+    const std::uint64_t due = (now - device.mNextReportAt) / period + 1;
+    const bool pending = std::any_of(reads.begin(), reads.end(), [index](const PendingRead& read) {
+      return read.device == index && !read.cancelledLate;
+    });
+    if (device.mFaults.unplugged || device.mFaults.silent) {
+      device.mNextReportAt += due * period;  // nothing is sent meanwhile
+      break;
+    }
+    if (!pending && due > kReportRingSize) {
+      // Only the last reports can still be read: the rings keep 32.
+      device.mNextReportAt += (due - kReportRingSize) * period;
+      continue;
+    }
+    const std::uint64_t at = device.mNextReportAt;
+    device.mNextReportAt += period;
+    SimReport report;
+    report.status = device.mDrawer.StatusByteAt(at);
+    report.length = device.mConfig.inputReportLength;
+    if (device.mFaults.shortReports && report.length > 0) --report.length;
+    Deliver(index, report);
+  }
+}
+
+void SimPlatform::State::CatchUp() {
+  for (std::size_t device : activeDevices) CatchUpDevice(device);
 }
 
 void SimPlatform::State::LandLateReads() {
   std::size_t i = 0;
   while (i < reads.size()) {
     if (reads[i].cancelledLate) {
-      CompleteRead(i, platform.mClock.Now());
+      SimHidDevice& device = *platform.mDevices[reads[i].device];
+      SimReport report;
+      report.status = device.mDrawer.StatusByteAt(platform.mClock.Now());
+      report.length = device.mConfig.inputReportLength;
+      CompleteRead(i, report);
     } else {
       ++i;
     }
@@ -109,6 +162,21 @@ void SimPlatform::State::CancelReadsOf(Handle file) {
   }
 }
 
+std::optional<std::uint64_t> SimPlatform::State::NextCompletionFor(Handle event) const {
+  std::optional<std::uint64_t> first;
+  for (const PendingRead& read : reads) {
+    const SimHidDevice& device = *platform.mDevices[read.device];
+    if (read.event != event || read.cancelledLate || device.mFaults.silent) continue;
+    if (!first || device.mNextReportAt < *first) first = device.mNextReportAt;
+  }
+  return first;
+}
+
+bool SimPlatform::State::AnyReadWillSignal(Handle event) const {
+  return std::any_of(reads.begin(), reads.end(),
+                     [event](const PendingRead& read) { return read.event == event; });
+}
+
 // --- kernel32: events -------------------------------------------------------
 
 // Names are not modelled: every call gives a fresh event.
@@ -126,55 +194,96 @@ Handle SimPlatform::CreateEventA(quillvane::SECURITY_ATTRIBUTES* lpEventAttribut
 
 std::int32_t SimPlatform::ResetEvent(Handle hEvent) {
   mState->Enter("ResetEvent", {hEvent});
-  mState->CompleteDueReads();
+  mState->CatchUp();
   HandleEntry* event = mState->Use("ResetEvent", hEvent, {HandleKind::Event});
   if (!event) return 0;
   event->signalled = false;
   return 1;
 }
 
-// An event that nothing will signal within the limit makes the clock jump
-// by the limit. An infinite wait that nothing will end is a violation, as
-// the thread would hang for good.
+// The clock jumps to the moment the wait ends: the report that finishes a
+// read signalling the event, or the limit. Waiting (for longer than 0 ms) on
+// an event that no pending read will ever signal is a violation: on Windows
+// the thread would sleep the whole limit for nothing, or hang for good.
 std::uint32_t SimPlatform::WaitForSingleObject(Handle hHandle, std::uint32_t dwMilliseconds) {
+  const Handle handles[] = {hHandle};
   mState->Enter("WaitForSingleObject", {hHandle, dwMilliseconds});
-  mState->LandLateReads();
-  HandleEntry* event = mState->Use("WaitForSingleObject", hHandle, {HandleKind::Event});
-  if (!event) return quillvane::kWaitFailed;
-  for (const PendingRead& read : mState->reads) {
-    if (read.event == hHandle && mDevices[read.device]->mFaults.waitFails) {
-      return mState->Fail(kErrorGenFailure, quillvane::kWaitFailed);
-    }
-  }
-  auto consume = [&]() -> bool {
-    HandleEntry& entry = mState->handles.at(hHandle);
-    if (!entry.signalled) return false;
-    if (!entry.manualReset) entry.signalled = false;
-    return true;
-  };
-  mState->CompleteDueReads();
-  if (consume()) return quillvane::kWaitObject0;
+  return WaitOn(handles, 1, dwMilliseconds, 0, "WaitForSingleObject");
+}
 
-  std::optional<std::uint64_t> firstDue;
-  for (const PendingRead& read : mState->reads) {
-    if (read.event != hHandle || read.cancelledLate || mDevices[read.device]->mFaults.silent) {
-      continue;
-    }
-    if (!firstDue || read.due < *firstDue) firstDue = read.due;
-  }
-  const std::uint64_t now = mClock.Now();
-  if (firstDue && (dwMilliseconds == kInfinite || *firstDue <= now + dwMilliseconds)) {
-    mClock.AdvanceTo(*firstDue);
-    mState->CompleteDueReads();
-    if (consume()) return quillvane::kWaitObject0;
-  }
-  if (dwMilliseconds == kInfinite) {
-    mState->Violation("WaitForSingleObject: infinite wait on event " + State::Hex(hHandle) +
-                      " that nothing will signal");
+std::uint32_t SimPlatform::MsgWaitForMultipleObjects(std::uint32_t nCount, const Handle* pHandles,
+                                                     std::int32_t fWaitAll,
+                                                     std::uint32_t dwMilliseconds,
+                                                     std::uint32_t dwWakeMask) {
+  mState->Enter("MsgWaitForMultipleObjects",
+                {nCount, pHandles != nullptr, fWaitAll, dwMilliseconds, dwWakeMask});
+  if ((nCount > 0 && !pHandles) || fWaitAll != 0) {
+    mState->Violation(
+        "MsgWaitForMultipleObjects: " +
+        std::string(fWaitAll ? "waiting for all handles is not modelled" : "null handle array"));
     return mState->Fail(kErrorInvalidParameter, quillvane::kWaitFailed);
   }
-  mClock.AdvanceTo(now + dwMilliseconds);
-  mState->CompleteDueReads();
+  return WaitOn(pHandles, nCount, dwMilliseconds, dwWakeMask, "MsgWaitForMultipleObjects");
+}
+
+std::uint32_t SimPlatform::WaitOn(const Handle* handles, std::uint32_t count,
+                                  std::uint32_t milliseconds, std::uint32_t wakeMask,
+                                  const char* function) {
+  mState->CatchUp();
+  mState->LandLateReads();
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!mState->Use(function, handles[i], {HandleKind::Event})) return quillvane::kWaitFailed;
+    for (const PendingRead& read : mState->reads) {
+      if (read.event == handles[i] && mDevices[read.device]->mFaults.waitFails) {
+        return mState->Fail(kErrorGenFailure, quillvane::kWaitFailed);
+      }
+    }
+  }
+  // The first signalled handle (an auto-reset event is consumed), then input.
+  auto ready = [&]() -> std::optional<std::uint32_t> {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      HandleEntry& entry = mState->handles.at(handles[i]);
+      if (!entry.signalled) continue;
+      if (!entry.manualReset) entry.signalled = false;
+      return quillvane::kWaitObject0 + i;
+    }
+    if (wakeMask != 0 && mTimers.HasInput()) return quillvane::kWaitObject0 + count;
+    return std::nullopt;
+  };
+  if (std::optional<std::uint32_t> result = ready()) return *result;
+
+  const bool infinite = milliseconds == quillvane::kInfinite;
+  if (milliseconds > 0) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (!mState->AnyReadWillSignal(handles[i])) {
+        mState->Violation(std::string(function) + ": wait on event " + State::Hex(handles[i]) +
+                          " that nothing will signal");
+      }
+    }
+  }
+  const std::uint64_t limit = mClock.Now() + (infinite ? 0 : milliseconds);
+  for (;;) {
+    std::optional<std::uint64_t> wake;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::optional<std::uint64_t> due = mState->NextCompletionFor(handles[i]);
+      if (due && (!wake || *due < *wake)) wake = due;
+    }
+    if (wakeMask != 0) {
+      std::optional<std::uint64_t> due = mTimers.NextDue();
+      if (due && (!wake || *due < *wake)) wake = due;
+    }
+    if (!wake && infinite) {
+      mState->Violation(std::string(function) + ": infinite wait that nothing will end");
+      return mState->Fail(kErrorInvalidParameter, quillvane::kWaitFailed);
+    }
+    if (!wake || (!infinite && *wake > limit)) break;
+    mClock.AdvanceTo(*wake);
+    mState->CatchUp();
+    if (std::optional<std::uint32_t> result = ready()) return *result;
+  }
+  mClock.AdvanceTo(limit);
+  mState->CatchUp();
+  if (std::optional<std::uint32_t> result = ready()) return *result;
   return quillvane::kWaitTimeout;
 }
 
@@ -184,8 +293,8 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
                                    std::uint32_t* lpNumberOfBytesRead,
                                    quillvane::OVERLAPPED* lpOverlapped) {
   mState->Enter("ReadFile", {hFile, nNumberOfBytesToRead, lpOverlapped != nullptr});
+  mState->CatchUp();
   mState->LandLateReads();
-  mState->CompleteDueReads();
   HandleEntry* file = mState->Use("ReadFile", hFile, {HandleKind::File});
   if (!file) return 0;
   if (!lpBuffer && nNumberOfBytesToRead > 0) {
@@ -203,16 +312,22 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
                                           : " read without a byte count"));
       return mState->Fail(kErrorInvalidParameter, 0);
     }
-    // A synchronous read blocks until the device's next report.
+    // A synchronous read blocks until the handle has a report.
     if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
-    if (device.mFaults.silent) {
-      mState->Violation("ReadFile: synchronous read on handle " + State::Hex(hFile) +
-                        " of a silent device would block forever");
-      return mState->Fail(kErrorInvalidParameter, 0);
+    if (file->ring.empty()) {
+      if (device.mFaults.silent) {
+        mState->Violation("ReadFile: synchronous read on handle " + State::Hex(hFile) +
+                          " of a silent device would block forever");
+        return mState->Fail(kErrorInvalidParameter, 0);
+      }
+      mClock.AdvanceTo(device.mNextReportAt);
+      mState->CatchUp();
+      file = &mState->handles.at(hFile);
     }
-    mClock.AdvanceBy(device.mConfig.reportDelayMs);
-    const std::uint32_t bytes =
-        WriteInputReport(device, buffer, nNumberOfBytesToRead, mClock.Now());
+    const SimReport report = file->ring.front();
+    file->ring.pop_front();
+    if (device.mFaults.readsFail) return mState->Fail(kErrorGenFailure, 0);
+    const std::uint32_t bytes = WriteInputReport(report, buffer, nNumberOfBytesToRead);
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = bytes;
     if (lpOverlapped) {
       lpOverlapped->Internal = kStatusSuccess;
@@ -238,6 +353,23 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
   }
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
   if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
+  file = &mState->handles.at(hFile);
+  if (!file->ring.empty()) {
+    // A report is waiting: the read finishes at once.
+    const SimReport report = file->ring.front();
+    file->ring.pop_front();
+    if (device.mFaults.readsFail) {
+      lpOverlapped->Internal = kStatusUnsuccessful;
+      lpOverlapped->InternalHigh = 0;
+      return mState->Fail(kErrorGenFailure, 0);
+    }
+    const std::uint32_t bytes = WriteInputReport(report, buffer, nNumberOfBytesToRead);
+    lpOverlapped->Internal = kStatusSuccess;
+    lpOverlapped->InternalHigh = bytes;
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = bytes;
+    mState->SignalEvent(event);
+    return 1;
+  }
   lpOverlapped->Internal = quillvane::kStatusPending;
   lpOverlapped->InternalHigh = 0;
   PendingRead read;
@@ -247,29 +379,28 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
   read.length = nNumberOfBytesToRead;
   read.overlapped = lpOverlapped;
   read.event = event;
-  read.due = mClock.Now() + device.mConfig.reportDelayMs;
   mState->reads.push_back(read);
   return mState->Fail(kErrorIoPending, 0);
 }
 
 std::int32_t SimPlatform::CancelIo(Handle hFile) {
   mState->Enter("CancelIo", {hFile});
-  mState->CompleteDueReads();
+  mState->CatchUp();
   if (!mState->Use("CancelIo", hFile, {HandleKind::File})) return 0;
   mState->CancelReadsOf(hFile);
   return 1;
 }
 
 // With bWait true this finishes the read at once: a late-cancelled read as
-// cancelled, a normal one by waiting (the clock moves to its due time). A
-// read of a silent device would wait forever: that is recorded as a
-// violation and the call gives 0 with the read still pending.
+// cancelled, a normal one by waiting (the clock moves to its device's next
+// report). A read of a silent device would wait forever: that is recorded as
+// a violation and the call gives 0 with the read still pending.
 std::int32_t SimPlatform::GetOverlappedResult(Handle hFile, quillvane::OVERLAPPED* lpOverlapped,
                                               std::uint32_t* lpNumberOfBytesTransferred,
                                               std::int32_t bWait) {
   mState->Enter("GetOverlappedResult",
                 {hFile, lpOverlapped != nullptr, lpNumberOfBytesTransferred != nullptr, bWait});
-  mState->CompleteDueReads();
+  mState->CatchUp();
   if (!mState->Use("GetOverlappedResult", hFile, {HandleKind::File})) return 0;
   if (!lpOverlapped || !lpNumberOfBytesTransferred) {
     mState->Violation("GetOverlappedResult: null OVERLAPPED or byte count");
@@ -292,8 +423,8 @@ std::int32_t SimPlatform::GetOverlappedResult(Handle hFile, quillvane::OVERLAPPE
                         " of a silent device would block forever");
       return mState->Fail(kErrorIoIncomplete, 0);
     } else {
-      mClock.AdvanceTo(read.due);
-      mState->CompleteDueReads();
+      mClock.AdvanceTo(mDevices[read.device]->mNextReportAt);
+      mState->CatchUp();
     }
   }
   if (lpOverlapped->Internal == quillvane::kStatusPending) {

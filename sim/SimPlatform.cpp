@@ -31,8 +31,9 @@
 //   WriteFile                {hFile, nNumberOfBytesToWrite, lpOverlapped}; the bytes go to the
 //                            device's OutputReports()
 //   WaitForSingleObject      {hHandle, dwMilliseconds}
+//   MsgWaitForMultipleObjects {nCount, pHandles, fWaitAll, dwMilliseconds, dwWakeMask}
 //   CancelIo, ResetEvent, CloseHandle {handle}
-//   GetLastError             {}
+//   GetLastError, GetTickCount {}
 //   GetOverlappedResult      {hFile, lpOverlapped, lpNumberOfBytesTransferred, bWait}
 //   Beep                     {dwFreq, dwDuration}
 //   SetTimer                 {hWnd, nIDEvent, uElapse}
@@ -42,6 +43,7 @@
 // ToAnsi and FromAnsi are neither bound nor logged.
 #include "sim/SimPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "service/RuntimeError.h"
@@ -87,10 +89,12 @@ const char* LibraryOf(const std::string& function) {
       {"ResetEvent", "kernel32.dll"},
       {"CloseHandle", "kernel32.dll"},
       {"GetLastError", "kernel32.dll"},
+      {"GetTickCount", "kernel32.dll"},
       {"Beep", "kernel32.dll"},
       {"SetTimer", "user32.dll"},
       {"KillTimer", "user32.dll"},
       {"PeekMessageA", "user32.dll"},
+      {"MsgWaitForMultipleObjects", "user32.dll"},
   };
   auto it = kLibraries.find(function);
   return it == kLibraries.end() ? "" : it->second;
@@ -219,7 +223,10 @@ SimPlatform::SimPlatform()
 // A read cancelled late that nobody waited for lands when the platform goes
 // away at the latest, so a buffer freed too early is caught even when the
 // test makes no further call.
-SimPlatform::~SimPlatform() { mState->LandLateReads(); }
+SimPlatform::~SimPlatform() {
+  mState->CatchUp();
+  mState->LandLateReads();
+}
 
 void SimPlatform::SetMissingLibrary(const std::string& library, bool missing) {
   if (missing) {
@@ -339,13 +346,16 @@ std::int32_t SimPlatform::RegCloseKey(Handle hKey) {
 
 std::int32_t SimPlatform::CloseHandle(Handle hObject) {
   mState->Enter("CloseHandle", {hObject});
-  mState->CompleteDueReads();
+  mState->CatchUp();
   std::optional<HandleEntry> entry =
       mState->Close("CloseHandle", hObject, {HandleKind::File, HandleKind::Event});
   if (!entry) return 0;
   if (entry->kind == HandleKind::File) {
     mState->CancelReadsOf(hObject);
     --mDevices[entry->device]->mOpenHandles;
+    std::vector<Handle>& files = mState->deviceFiles[entry->device];
+    files.erase(std::find(files.begin(), files.end(), hObject));
+    if (files.empty()) mState->activeDevices.erase(entry->device);
   }
   return 1;
 }
@@ -355,10 +365,15 @@ std::uint32_t SimPlatform::GetLastError() {
   return mState->lastError;
 }
 
+std::uint32_t SimPlatform::GetTickCount() {
+  mState->Enter("GetTickCount", {});
+  return static_cast<std::uint32_t>(mClock.Now());
+}
+
 std::int32_t SimPlatform::Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) {
   mState->Enter("Beep", {dwFreq, dwDuration});
+  mState->CatchUp();
   mState->LandLateReads();
-  mState->CompleteDueReads();
   return mBeeper.Beep(dwFreq, dwDuration);
 }
 
@@ -373,11 +388,11 @@ std::int32_t SimPlatform::KillTimer(Handle hWnd, std::uint32_t uIDEvent) {
   return mTimers.KillTimer(hWnd, uIDEvent);
 }
 
-void SimPlatform::PumpMessages() {
+bool SimPlatform::PumpMessages() {
   mState->Enter("PeekMessageA", "PumpMessages", {});
+  mState->CatchUp();
   mState->LandLateReads();
-  mState->CompleteDueReads();
-  mTimers.PumpMessages();
+  return mTimers.PumpMessages();
 }
 
 // --- text -------------------------------------------------------------------

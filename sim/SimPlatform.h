@@ -4,19 +4,30 @@
 // - Registry: a tree under HKEY_LOCAL_MACHINE with typed raw values; key names
 //   compare case-insensitively, as Windows does.
 // - HID bus: any number of devices, each with an interface path, ids, report
-//   lengths, a drawer model and switchable faults.
-// - Events and overlapped reads: a wait on an event that nothing will signal
-//   within its limit advances the clock by the limit and returns WAIT_TIMEOUT
-//   at once; a read that the device will answer completes when its report is
-//   due, and the wait advances the clock to that moment.
-// - Timers, the message pump and the beeper (SimTimers.h).
+//   lengths, a drawer model and switchable faults. A device sends an input
+//   report every report period; as the HID class driver does, each report
+//   completes the oldest read pending on each open handle of the device, or
+//   else goes into that handle's ring of 32 (the oldest dropped). A read
+//   started while the ring holds a report completes at once with the oldest.
+//   HidD_FlushQueue empties the ring.
+// - Events and overlapped reads: a wait (WaitForSingleObject,
+//   MsgWaitForMultipleObjects) moves the clock to the moment a report, a
+//   timer or the limit ends it, and returns at once.
+// - Timers, the message queue (WM_QUIT included), the pump and the beeper
+//   (SimTimers.h).
 // - Handle accounting: every handle is a fresh number, never reused. Closing a
-//   handle twice, using a closed or unknown handle, or starting a read with an
-//   OVERLAPPED whose read is still pending is recorded as a violation; tests
-//   assert Violations() is empty and LeakedHandles() is empty at the end.
+//   handle twice, using a closed or unknown handle, starting a read with an
+//   OVERLAPPED whose read is still pending, or waiting on an event that no
+//   pending read will ever signal is recorded as a violation; tests assert
+//   Violations() is empty and LeakedHandles() is empty at the end.
 // - A call log with each call's arguments.
 // - Binding faults: a missing library or function makes its calls throw
 //   RuntimeError 48 or 453, as the Win32 binding does.
+//
+// Reports are produced lazily: the platform catches a device up to the
+// virtual clock at each call, and before a test touches the device's drawer,
+// faults or configuration, so what a report says is the drawer's state at
+// the report's own time.
 //
 // Single-threaded, like the service object it serves.
 #pragma once
@@ -54,8 +65,11 @@ struct HidDeviceConfig {
   std::uint16_t versionNumber = 0x0100;
   std::uint16_t inputReportLength = 8;   // report id byte included
   std::uint16_t outputReportLength = 8;  // report id byte included
-  // Virtual ms from the start of a read until the device's next report.
-  std::uint32_t reportDelayMs = 10;
+  // Virtual ms between two input reports (the first is due one period after
+  // the device was added).
+  std::uint32_t reportPeriodMs = 10;
+  // Virtual ms from a pulse until the drawer's switch reads open.
+  std::uint32_t switchDelayMs = 50;
 };
 
 // Faults a device can have, switchable at any time.
@@ -63,25 +77,33 @@ struct HidDeviceFaults {
   bool openFails = false;                // CreateFileA gives INVALID_HANDLE_VALUE
   bool attributesFail = false;           // HidD_GetAttributes gives false
   bool capabilitiesUnavailable = false;  // HidD_GetPreparsedData gives false
-  bool silent = false;                   // reads never complete: waits time out
+  bool silent = false;                   // sends no reports: reads never complete
   bool waitFails = false;                // a wait on a read of this device gives WAIT_FAILED
+  bool shortReports = false;             // reports are one byte shorter than the length
+  bool readsFail = false;                // reads finish with an error status, no data
   bool detailSizeBelow5 = false;         // the detail size query answers 4
   // CancelIo (or a close) does not finish the read at once: the read finishes
   // later, writing a report into its buffer, at the next ReadFile,
   // WaitForSingleObject, PumpMessages or Beep call, or when the platform is
   // destroyed; GetOverlappedResult with bWait true finishes it at once.
   bool cancelCompletesLate = false;
-  bool unplugged = false;  // opens fail; reads and writes on open handles fail
+  // Opens fail; pending reads fail with STATUS_DEVICE_NOT_CONNECTED, later
+  // reads and writes on open handles with ERROR_DEVICE_NOT_CONNECTED.
+  bool unplugged = false;
 };
+
+class SimPlatform;
 
 class SimHidDevice {
  public:
-  SimHidDevice(HidDeviceConfig config, VirtualClock& clock);
+  SimHidDevice(HidDeviceConfig config, SimPlatform& platform, std::size_t index);
 
   const HidDeviceConfig& Config() const { return mConfig; }
-  HidDeviceConfig& MutableConfig() { return mConfig; }
-  HidDeviceFaults& Faults() { return mFaults; }
-  DrawerModel& Drawer() { return mDrawer; }
+  // The three below first bring the device's reports up to the virtual
+  // clock, so a change made through them takes effect from now on.
+  HidDeviceConfig& MutableConfig();
+  HidDeviceFaults& Faults();
+  DrawerModel& Drawer();
 
   // Every output report received, in order, as written.
   const std::vector<std::vector<std::uint8_t>>& OutputReports() const { return mOutputReports; }
@@ -91,12 +113,18 @@ class SimHidDevice {
 
  private:
   friend class SimPlatform;
+  SimPlatform& mPlatform;
+  std::size_t mIndex;
   HidDeviceConfig mConfig;
   HidDeviceFaults mFaults;
   DrawerModel mDrawer;
   std::vector<std::vector<std::uint8_t>> mOutputReports;
   std::size_t mOpenCount = 0;
   std::size_t mOpenHandles = 0;
+  // When the device was added (its reports keep that phase), and the virtual
+  // time of its next input report while it has open handles.
+  std::uint64_t mAddedAt = 0;
+  std::uint64_t mNextReportAt = 0;
 };
 
 // The registry under HKEY_LOCAL_MACHINE. Paths are below the root, with
@@ -208,6 +236,11 @@ class SimPlatform final : public quillvane::ApiDeclarations {
                          quillvane::OVERLAPPED* lpOverlapped) override;
   std::uint32_t WaitForSingleObject(quillvane::Handle hHandle,
                                     std::uint32_t dwMilliseconds) override;
+  // Waits on events only. A message or a timer tick counts as input for any
+  // non-zero wake mask.
+  std::uint32_t MsgWaitForMultipleObjects(std::uint32_t nCount, const quillvane::Handle* pHandles,
+                                          std::int32_t fWaitAll, std::uint32_t dwMilliseconds,
+                                          std::uint32_t dwWakeMask) override;
   std::int32_t CancelIo(quillvane::Handle hFile) override;
   std::int32_t GetOverlappedResult(quillvane::Handle hFile, quillvane::OVERLAPPED* lpOverlapped,
                                    std::uint32_t* lpNumberOfBytesTransferred,
@@ -217,18 +250,26 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   // 997 (ERROR_IO_PENDING) after a ReadFile that left its read pending; the
   // Win32 error of the latest failing call otherwise.
   std::uint32_t GetLastError() override;
+  // The virtual clock, as 32-bit milliseconds.
+  std::uint32_t GetTickCount() override;
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override;
   std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
                          quillvane::TimerCallback lpTimerFunc) override;
   std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent) override;
-  void PumpMessages() override;
+  bool PumpMessages() override;
   // Latin-1: each character below 256 is one byte; others become '?'.
   std::string ToAnsi(const std::u16string& text) override;
   std::u16string FromAnsi(const std::string& text) override;
 
  private:
-  // The implementation's private state lives in SimPlatform.cpp.
+  friend class SimHidDevice;
+  // The implementation's private state lives in SimPlatformState.h.
   struct State;
+
+  // The two waits: on `count` events, and on the message queue too when
+  // wakeMask is not 0.
+  std::uint32_t WaitOn(const quillvane::Handle* handles, std::uint32_t count,
+                       std::uint32_t milliseconds, std::uint32_t wakeMask, const char* function);
 
   VirtualClock mClock;
   SimRegistry mRegistry;

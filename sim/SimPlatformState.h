@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,7 +28,8 @@ std::string LowerAscii(std::string text);
 // lower-cased: "A\\b\\" and "a\\B" both give "a\\b".
 std::string NormalizeKeyPath(const std::string& path);
 
-// Win32 error codes the simulated calls leave for GetLastError.
+// Win32 error codes the simulated calls leave for GetLastError, besides
+// those the core itself tells apart (PlatformTypes.h).
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
@@ -34,11 +37,20 @@ constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
-constexpr std::uint32_t kErrorOperationAborted = 995;
-constexpr std::uint32_t kErrorIoIncomplete = 996;
-constexpr std::uint32_t kErrorIoPending = 997;
-constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
 constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
+using quillvane::kErrorDeviceNotConnected;
+using quillvane::kErrorIoIncomplete;
+using quillvane::kErrorIoPending;
+using quillvane::kErrorOperationAborted;
+
+// How many input reports the driver keeps per open handle.
+constexpr std::size_t kReportRingSize = 32;
+
+// One input report held for a handle.
+struct SimReport {
+  std::uint8_t status = 0;   // byte 1: the drawer's state
+  std::uint32_t length = 0;  // bytes, report id included
+};
 
 struct HandleEntry {
   HandleKind kind = HandleKind::File;
@@ -46,6 +58,7 @@ struct HandleEntry {
   std::vector<std::size_t> devices;  // DeviceList: indices of the devices it lists
   std::size_t device = 0;            // File, PreparsedData: index of the device
   bool overlapped = false;           // File: opened with FILE_FLAG_OVERLAPPED
+  std::deque<SimReport> ring;        // File: reports no read has taken yet
   bool manualReset = true;           // Event
   bool signalled = false;            // Event
 };
@@ -59,7 +72,6 @@ struct PendingRead {
   std::uint32_t length = 0;
   quillvane::OVERLAPPED* overlapped = nullptr;
   quillvane::Handle event = 0;
-  std::uint64_t due = 0;
   // Cancelled with the device's cancelCompletesLate fault: lands later.
   bool cancelledLate = false;
 };
@@ -88,18 +100,29 @@ struct SimPlatform::State {
   std::optional<HandleEntry> Close(const char* function, quillvane::Handle handle,
                                    std::initializer_list<HandleKind> kinds);
 
-  // Finishes every read whose report is due by now (or whose device was
-  // unplugged meanwhile). Late-cancelled reads are left for LandLateReads.
-  void CompleteDueReads();
+  // Brings every device with open handles up to the virtual clock: each
+  // report due by now goes to the reads pending on its handles or into
+  // their rings; an unplugged device fails its pending reads.
+  // Late-cancelled reads are left for LandLateReads.
+  void CatchUp();
+  void CatchUpDevice(std::size_t device);
+  // Hands one report of `device` to each of its open handles.
+  void Deliver(std::size_t device, const SimReport& report);
   // Late-cancelled reads finish now, writing a full report into their buffer.
   void LandLateReads();
   // Cancels every unfinished read of `file` (late with the device's fault).
   void CancelReadsOf(quillvane::Handle file);
-  // Finishes reads[index] successfully at virtual time `at` and removes it.
-  void CompleteRead(std::size_t index, std::uint64_t at);
+  // Finishes reads[index] with `report` (with an error status, nothing
+  // written, when the device's reads fail) and removes it.
+  void CompleteRead(std::size_t index, const SimReport& report);
   // Finishes reads[index] with `status`, nothing written, and removes it.
   void FailRead(std::size_t index, std::uint32_t status);
   void SignalEvent(quillvane::Handle event);
+  // When a pending read of `event` will finish by itself: the next report
+  // of its device; none for a silent device.
+  std::optional<std::uint64_t> NextCompletionFor(quillvane::Handle event) const;
+  // True when some read still to finish will signal `event`.
+  bool AnyReadWillSignal(quillvane::Handle event) const;
 
   // Records `error` for GetLastError and gives `result`, for failure returns.
   template <typename T>
@@ -118,6 +141,10 @@ struct SimPlatform::State {
   // Devices by lower-cased interface path (the first device added per path).
   std::unordered_map<std::string, std::size_t> devicesByPath;
   std::vector<PendingRead> reads;
+  // The open file handles of each device, in the order they were opened,
+  // and the devices that have any (only those produce reports).
+  std::vector<std::vector<quillvane::Handle>> deviceFiles;
+  std::set<std::size_t> activeDevices;
   std::size_t unnamedDevices = 0;
   // What GetLastError gives: set by failing kernel32, hid and setupapi calls.
   std::uint32_t lastError = 0;

@@ -37,7 +37,7 @@ std::int32_t SimTimers::KillTimer(quillvane::Handle /*hWnd*/, std::uint32_t uIDE
   return 1;
 }
 
-void SimTimers::PumpMessages() {
+bool SimTimers::PumpMessages() {
   ++mPumpCount;
 
   // Messages posted before this pump go first, as WM_TIMER is only made when
@@ -53,6 +53,7 @@ void SimTimers::PumpMessages() {
       callback(0, message, id, static_cast<std::uint32_t>(mClock.Now()));
     }
   }
+  if (mQuit) return false;
 
   // Snapshot of the timers due now: a callback may set, kill or pump.
   std::vector<std::uint32_t> due;
@@ -74,6 +75,21 @@ void SimTimers::PumpMessages() {
     ++mDispatchedTicks;
     if (callback != nullptr) callback(0, quillvane::kWmTimer, id, static_cast<std::uint32_t>(now));
   }
+  return true;
+}
+
+bool SimTimers::HasInput() const {
+  if (!mForeignMessages.empty() || mQuit) return true;
+  return std::any_of(mTimers.begin(), mTimers.end(),
+                     [this](const Timer& timer) { return timer.nextDue <= mClock.Now(); });
+}
+
+std::optional<std::uint64_t> SimTimers::NextDue() const {
+  std::optional<std::uint64_t> first;
+  for (const Timer& timer : mTimers) {
+    if (!first || timer.nextDue < *first) first = timer.nextDue;
+  }
+  return first;
 }
 
 void SimTimers::PostForeignMessage(std::uint32_t uMsg) { mForeignMessages.push_back(uMsg); }

@@ -6,10 +6,16 @@
 // dispatches it to the timer's callback; the next tick is then due one period
 // after the latest period boundary that has passed. Ids count down from 32767,
 // as Wine's do, and are never reused while a timer lives.
+//
+// WM_QUIT comes after posted messages and before timer ticks, as on Windows:
+// once the application has posted it, a pump dispatches what was posted
+// before, then finds WM_QUIT, leaves it posted and dispatches no tick.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "service/ApiDeclarations.h"
@@ -24,7 +30,18 @@ class SimTimers {
   std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
                          quillvane::TimerCallback lpTimerFunc);
   std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent);
-  void PumpMessages();
+  // False when it found WM_QUIT (left posted).
+  bool PumpMessages();
+
+  // The application's PostQuitMessage, and its own loop taking WM_QUIT.
+  void PostQuitMessage(std::int32_t exitCode) { mQuit = exitCode; }
+  bool QuitPosted() const { return mQuit.has_value(); }
+  std::optional<std::int32_t> TakeQuit() { return std::exchange(mQuit, std::nullopt); }
+
+  // Whether a pump now would find something: a posted message, WM_QUIT or a
+  // due tick; and when the next tick falls due (none without live timers).
+  bool HasInput() const;
+  std::optional<std::uint64_t> NextDue() const;
 
   // Posts a message other than WM_TIMER to every live timer's callback at the
   // next pump (to check that callbacks ignore it).
@@ -59,6 +76,7 @@ class SimTimers {
   bool mFailKillTimer = false;
   std::size_t mPumpCount = 0;
   std::size_t mDispatchedTicks = 0;
+  std::optional<std::int32_t> mQuit;
 };
 
 // The beeper: records each tone with its virtual time; a tone takes its

@@ -38,11 +38,12 @@ inline std::int32_t ErrorNumberOf(const std::function<void()>& call) {
 class DrawerTest : public ::testing::Test {
  protected:
   sim::SimHidDevice& AddDrawer(std::uint16_t productId = 1234, std::uint16_t inputLength = 8,
-                               std::uint16_t outputLength = 8) {
+                               std::uint16_t outputLength = 8, std::uint32_t reportPeriodMs = 10) {
     sim::HidDeviceConfig config;
     config.productId = productId;
     config.inputReportLength = inputLength;
     config.outputReportLength = outputLength;
+    config.reportPeriodMs = reportPeriodMs;
     return sim.AddHidDevice(config);
   }
 
@@ -53,9 +54,9 @@ class DrawerTest : public ::testing::Test {
   }
 
   // Configured device with PID 1234 and a matching drawer, opened.
-  sim::SimHidDevice& OpenAnsweringDrawer() {
+  sim::SimHidDevice& OpenAnsweringDrawer(std::uint32_t reportPeriodMs = 10) {
     ConfigurePid("1234");
-    sim::SimHidDevice& device = AddDrawer(1234);
+    sim::SimHidDevice& device = AddDrawer(1234, 8, 8, reportPeriodMs);
     EXPECT_EQ(Open(), 0);
     return device;
   }

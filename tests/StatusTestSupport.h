@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "DrawerTestSupport.h"
@@ -16,8 +17,8 @@ namespace drawer_test {
 class TimedDrawerTest : public DrawerTest {
  protected:
   // Opens the answering drawer and enables it.
-  sim::SimHidDevice& OpenEnabledDrawer() {
-    sim::SimHidDevice& device = OpenAnsweringDrawer();
+  sim::SimHidDevice& OpenEnabledDrawer(std::uint32_t reportPeriodMs = 10) {
+    sim::SimHidDevice& device = OpenAnsweringDrawer(reportPeriodMs);
     drawer->SetPropertyNumber(quillvane::PIDX_DeviceEnabled, 1);
     EXPECT_EQ(Rec().blnDeviceEnabled, quillvane::kTrue);
     return device;
@@ -26,17 +27,22 @@ class TimedDrawerTest : public DrawerTest {
   std::uint64_t Now() { return sim.Clock().Now(); }
 
   // Lets `ms` of virtual time pass with the message loop turning every
-  // millisecond, as an idle application's would.
+  // millisecond, as an idle application's would. maxPumpHold records the
+  // longest virtual time one turn of the loop took.
   void RunFor(std::uint64_t ms) {
     const std::uint64_t end = Now() + ms;
     while (Now() < end) {
       sim.Clock().AdvanceBy(1);
+      const std::uint64_t before = Now();
       sim.PumpMessages();
+      maxPumpHold = std::max(maxPumpHold, Now() - before);
     }
   }
 
   // The operator opens or shuts drawer `device` now.
   void SetDrawerOpen(sim::SimHidDevice& device, bool open) { device.Drawer().SetOpen(open, Now()); }
+
+  std::uint64_t maxPumpHold = 0;
 
   void TearDown() override {
     DrawerTest::TearDown();

@@ -1,9 +1,13 @@
 // The service object's open, close and small device methods.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "service/AutomationBoundary.h"
 #include "service/OposConstants.h"
+#include "sim/ForwardingPlatform.h"
 #include "tests/DrawerTestSupport.h"
+#include "tests/StatusTestSupport.h"
 
 namespace {
 
@@ -59,11 +63,37 @@ TEST_F(ServiceCore, CloseReleasesTheControlObjectTimersAndHandles) {
   EXPECT_FALSE(Rec().TheTimer);
   EXPECT_EQ(device.OpenHandleCount(), 0u);
   EXPECT_EQ(sim.Timers().LiveTimerCount(), 0u);
-  // Nothing else is reset.
-  EXPECT_EQ(Rec().blnDeviceDetected, kTrue);
-  EXPECT_EQ(Rec().strDeviceName, u"TestDrawer");
+  EXPECT_EQ(drawer->GetOpenResult(), OPOS_ORS_NOPORT);
   // Closing again closes nothing twice (TearDown checks the handles).
   EXPECT_EQ(drawer->CloseService(), OPOS_SUCCESS);
+}
+
+// The same object opened again behaves as a new one: nothing claimed,
+// enabled or frozen survives the close, and nothing held is delivered.
+TEST_F(ServiceCore, CloseReturnsTheObjectToItsNewState) {
+  sim::SimHidDevice& device = OpenAnsweringDrawer();
+  ASSERT_EQ(drawer->ClaimDevice(0), OPOS_SUCCESS);
+  drawer->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+  drawer->COFreezeEvents(kTrue);
+  device.Drawer().SetOpen(true, sim.Clock().Now());
+  for (int i = 0; i < 100; ++i) {  // the opening is queued, frozen
+    sim.Clock().AdvanceBy(1);
+    sim.PumpMessages();
+  }
+  ASSERT_EQ(Rec().lngStatusQueue.Size(), 1u);
+  EXPECT_EQ(drawer->CloseService(), OPOS_SUCCESS);
+
+  EXPECT_EQ(Open(), OPOS_SUCCESS);
+  EXPECT_EQ(Rec().blnClaimed, kFalse);
+  EXPECT_EQ(Rec().blnDeviceEnabled, kFalse);
+  EXPECT_EQ(Rec().blnFreezeEvents, kFalse);
+  EXPECT_EQ(drawer->ClaimDevice(0), OPOS_SUCCESS);
+  device.Drawer().SetOpen(false, sim.Clock().Now());
+  for (int i = 0; i < 200; ++i) {
+    sim.Clock().AdvanceBy(1);
+    sim.PumpMessages();
+  }
+  EXPECT_TRUE(control->Calls().empty());  // not enabled: no event, old or new
 }
 
 TEST_F(ServiceCore, ClaimAnswersByTheDrawerAndAlwaysClaims) {
@@ -122,6 +152,74 @@ TEST_F(ServiceCore, OpenDrawerNeedsTheDeviceEnabled) {
   EXPECT_EQ(drawer->OpenDrawer(), OPOS_E_ILLEGAL);
   EXPECT_EQ(device.OutputReports().size(), 1u);  // the idle report only
 }
+
+// OpenDrawer succeeds only when the pulse report reached the device in full.
+struct PulseCase {
+  const char* name;
+  std::uint32_t writeError;  // WriteFile fails with this error (0: it does not)
+  bool shortWrite;           // WriteFile takes one byte less than given
+  bool lostBefore;           // the drawer fell silent and was lost before the call
+  std::int32_t expected;
+};
+
+class PulseOutcome : public drawer_test::TimedDrawerTest,
+                     public ::testing::WithParamInterface<PulseCase> {
+ protected:
+  class FailingWrites final : public sim::ForwardingPlatform {
+   public:
+    using ForwardingPlatform::ForwardingPlatform;
+    std::int32_t WriteFile(Handle file, const void* buffer, std::uint32_t length,
+                           std::uint32_t* written, OVERLAPPED* overlapped) override {
+      if (armed && writeError != 0) {
+        error = writeError;
+        return 0;
+      }
+      return ForwardingPlatform::WriteFile(file, buffer, armed && shortWrite ? length - 1 : length,
+                                           written, overlapped);
+    }
+    std::uint32_t GetLastError() override {
+      return std::exchange(error, 0) != 0 ? writeError : ForwardingPlatform::GetLastError();
+    }
+    bool armed = false;
+    std::uint32_t writeError = 0;
+    bool shortWrite = false;
+    std::uint32_t error = 0;
+  };
+
+  void SetUp() override { drawer = CashDrawer::Create(api); }
+
+  FailingWrites api{sim};
+};
+
+TEST_P(PulseOutcome, SucceedsOnlyWhenThePulseWasHandedOver) {
+  const PulseCase& c = GetParam();
+  sim::SimHidDevice& device = OpenEnabledDrawer();
+  if (c.lostBefore) {
+    device.Faults().silent = true;
+    RunFor(6100);
+    ASSERT_EQ(drawer->GetOpenResult(), OPOS_ORS_NOPORT);
+  }
+  api.writeError = c.writeError;
+  api.shortWrite = c.shortWrite;
+  api.armed = true;
+  EXPECT_EQ(drawer->OpenDrawer(), c.expected);
+  if (!c.shortWrite) {
+    EXPECT_EQ(device.Drawer().PulseCount(), c.expected == OPOS_SUCCESS ? 1u : 0u);
+  }
+  const bool lost = c.lostBefore || c.writeError == kErrorDeviceNotConnected;
+  EXPECT_EQ(drawer->GetOpenResult(), lost ? OPOS_ORS_NOPORT : OPOS_ORS_SPECIFIC);
+  EXPECT_EQ(device.OpenHandleCount(), lost ? 0u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, PulseOutcome,
+    ::testing::Values(PulseCase{"Written", 0, false, false, OPOS_SUCCESS},
+                      PulseCase{"WriteFails", 31, false, false, OPOS_E_FAILURE},
+                      PulseCase{"DeviceGone", kErrorDeviceNotConnected, false, false,
+                                OPOS_E_NOHARDWARE},
+                      PulseCase{"ShortWrite", 0, true, false, OPOS_E_FAILURE},
+                      PulseCase{"DrawerLostBefore", 0, false, true, OPOS_E_NOHARDWARE}),
+    [](const ::testing::TestParamInfo<PulseCase>& info) { return info.param.name; });
 
 TEST_F(ServiceCore, MissingPlatformLibrariesAndFunctionsFailTheCall) {
   ConfigurePid("1234");

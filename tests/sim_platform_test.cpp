@@ -21,12 +21,14 @@ constexpr std::uint32_t kStatusCancelled = 0xC0000120u;
 constexpr std::uint32_t kFileFlags = quillvane::kGenericRead | quillvane::kGenericWrite;
 constexpr std::uint32_t kShare = quillvane::kFileShareRead | quillvane::kFileShareWrite;
 
+void IgnoreTick(Handle, std::uint32_t, std::uint32_t, std::uint32_t) {}
+
 class SimPlatformTest : public ::testing::Test {
  protected:
-  sim::SimHidDevice& AddDevice(std::uint16_t productId = 1234, std::uint32_t delayMs = 10) {
+  sim::SimHidDevice& AddDevice(std::uint16_t productId = 1234, std::uint32_t periodMs = 10) {
     sim::HidDeviceConfig config;
     config.productId = productId;
-    config.reportDelayMs = delayMs;
+    config.reportPeriodMs = periodMs;
     return sim.AddHidDevice(config);
   }
 
@@ -114,7 +116,8 @@ TEST_F(SimPlatformTest, ReadCompletesAtItsDueTimeWithTheDrawerStateThen) {
   EXPECT_EQ(overlapped.InternalHigh, 8u);
   EXPECT_EQ(sim.PendingReadCount(), 0u);
 
-  // A pulse opens the drawer: the next report says so in bit 7 of byte 1.
+  // A pulse opens the drawer once its switch has moved (50 ms): the report at
+  // 80 still says closed, the one at 120 says open in bit 7 of byte 1.
   Handle writeHandle = Open(device, false);
   std::uint8_t pulse[8] = {0, 0xFF};
   std::uint32_t written = 0;
@@ -122,17 +125,137 @@ TEST_F(SimPlatformTest, ReadCompletesAtItsDueTimeWithTheDrawerStateThen) {
   EXPECT_EQ(written, 8u);
   EXPECT_EQ(device.OutputReports().back(), std::vector<std::uint8_t>(pulse, pulse + 8));
   EXPECT_EQ(device.Drawer().PulseCount(), 1u);
-  EXPECT_EQ(sim.ResetEvent(event), 1);
   std::uint32_t read = 0;
-  sim.ReadFile(readHandle, buffer.data(), 2, &read, &overlapped);  // short read: 2 bytes
-  buffer[2] = 0x55;
-  EXPECT_EQ(sim.WaitForSingleObject(event, 6000), 0u);
-  EXPECT_EQ(buffer[1], 0x80);
-  EXPECT_EQ(buffer[2], 0x55);
-  EXPECT_EQ(overlapped.InternalHigh, 2u);
+  for (const std::uint8_t expected : {0x00, 0x80}) {
+    sim.ReadFile(readHandle, buffer.data(), 2, &read, &overlapped);  // short read: 2 bytes
+    buffer[2] = 0x55;
+    EXPECT_EQ(sim.WaitForSingleObject(event, 6000), 0u);
+    EXPECT_EQ(buffer[1], expected) << sim.Clock().Now();
+    EXPECT_EQ(buffer[2], 0x55);
+    EXPECT_EQ(overlapped.InternalHigh, 2u);
+  }
+  EXPECT_EQ(sim.Clock().Now(), 120u);
   EXPECT_EQ(sim.CloseHandle(writeHandle), 1);
   CloseReadHandles();
   EXPECT_TRUE(sim.Violations().empty());
+}
+
+// As the HID class driver: each open handle keeps the reports no read took,
+// 32 at most, the oldest dropped; a read takes the oldest at once; a flush
+// empties one handle's ring only.
+TEST_F(SimPlatformTest, ReportsWaitInARingOf32PerHandle) {
+  sim::SimHidDevice& device = AddDevice(1234, 10);
+  device.Drawer().SetOpen(true, 0);
+  device.Drawer().ShutAt(255);
+  std::vector<std::uint8_t> buffer(8, 0xAA);
+  StartRead(device, buffer.data(), 8);  // pending: takes the report at 10
+  const Handle other = Open(device, true);
+  sim.Clock().AdvanceTo(500);  // 50 reports; the rings keep those from 190 on
+  EXPECT_EQ(sim.WaitForSingleObject(event, 0), 0u);
+  EXPECT_EQ(buffer[1], 0x80);
+
+  std::vector<std::uint8_t> states;
+  std::uint32_t read = 0;
+  while (sim.ReadFile(readHandle, buffer.data(), 8, &read, &overlapped) == 1) {
+    EXPECT_EQ(read, 8u);
+    states.push_back(buffer[1]);
+  }
+  EXPECT_EQ(sim.GetLastError(), 997u);  // the 33rd waits for the report at 510
+  ASSERT_EQ(states.size(), 32u);
+  EXPECT_EQ(states.front(), 0x80);  // the report at 190
+  EXPECT_EQ(states[6], 0x80);       // 250
+  EXPECT_EQ(states[7], 0x00);       // 260
+  EXPECT_EQ(states.back(), 0x00);   // 500
+
+  EXPECT_EQ(sim.HidD_FlushQueue(other), 1);
+  OVERLAPPED otherOverlapped{};
+  otherOverlapped.hEvent = sim.CreateEventA(nullptr, 1, 0, "");
+  std::vector<std::uint8_t> otherBuffer(8);
+  EXPECT_EQ(sim.ReadFile(other, otherBuffer.data(), 8, &read, &otherOverlapped), 0);
+  EXPECT_EQ(sim.GetLastError(), 997u);
+  EXPECT_EQ(sim.WaitForSingleObject(otherOverlapped.hEvent, 6000), 0u);
+  EXPECT_EQ(sim.Clock().Now(), 510u);
+  EXPECT_EQ(sim.CloseHandle(other), 1);
+  EXPECT_EQ(sim.CloseHandle(otherOverlapped.hEvent), 1);
+  CloseReadHandles();
+  EXPECT_TRUE(sim.Violations().empty());
+}
+
+// How a pending read finishes when the device fails it, and what the
+// caller's GetOverlappedResult then says.
+TEST_F(SimPlatformTest, FailingReadsFinishAsTheDriverReportsThem) {
+  struct Case {
+    bool sim::HidDeviceFaults::*fault;
+    std::int32_t result;
+    std::uint32_t error;
+    std::uint32_t bytes;
+  };
+  const Case cases[] = {{&sim::HidDeviceFaults::unplugged, 0, 1167, 0},
+                        {&sim::HidDeviceFaults::readsFail, 0, 31, 0},
+                        {&sim::HidDeviceFaults::shortReports, 1, 0, 7}};
+  for (const Case& c : cases) {
+    sim::SimPlatform platform;
+    sim::HidDeviceConfig config;
+    sim::SimHidDevice& device = platform.AddHidDevice(config);
+    const Handle file = platform.CreateFileA(device.Config().path.c_str(), kFileFlags, kShare,
+                                             nullptr, 3, quillvane::kFileFlagOverlapped, 0);
+    OVERLAPPED ov{};
+    ov.hEvent = platform.CreateEventA(nullptr, 1, 0, "");
+    std::vector<std::uint8_t> buffer(8, 0xAA);
+    std::uint32_t count = 0;
+    ASSERT_EQ(platform.ReadFile(file, buffer.data(), 8, &count, &ov), 0);
+    device.Faults().*(c.fault) = true;
+    EXPECT_EQ(platform.WaitForSingleObject(ov.hEvent, 6000), 0u);
+    count = 99;
+    EXPECT_EQ(platform.GetOverlappedResult(file, &ov, &count, 0), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(platform.GetLastError(), c.error);
+    }
+    EXPECT_EQ(count, c.bytes);
+    if (c.fault == &sim::HidDeviceFaults::unplugged) {
+      EXPECT_EQ(platform.ReadFile(file, buffer.data(), 8, &count, &ov), 0);
+      EXPECT_EQ(platform.GetLastError(), 1167u);
+      EXPECT_EQ(platform.WriteFile(file, buffer.data(), 8, &count, &ov), 0);
+      EXPECT_EQ(platform.GetLastError(), 1167u);
+    }
+    EXPECT_EQ(platform.CloseHandle(file), 1);
+    EXPECT_EQ(platform.CloseHandle(ov.hEvent), 1);
+    EXPECT_TRUE(platform.Violations().empty());
+  }
+}
+
+// The message wait ends at the first of: a read finishing, a timer falling
+// due, a message posted, the limit. WM_QUIT stops the pump before any tick.
+TEST_F(SimPlatformTest, MessageWaitWakesForTheFirstThingThatHappens) {
+  sim::SimHidDevice& device = AddDevice(1234, 100);
+  std::vector<std::uint8_t> buffer(8);
+  StartRead(device, buffer.data(), 8);
+  const std::uint32_t timer = sim.SetTimer(0, 0, 30, &IgnoreTick);
+  constexpr std::uint32_t kAll = quillvane::kQsAllInput;
+  EXPECT_EQ(sim.MsgWaitForMultipleObjects(1, &event, 0, 6000, kAll), 1u);  // the tick
+  EXPECT_EQ(sim.Clock().Now(), 30u);
+  EXPECT_TRUE(sim.PumpMessages());
+  EXPECT_EQ(sim.MsgWaitForMultipleObjects(1, &event, 0, 6000, 0), 0u);  // the report
+  EXPECT_EQ(sim.Clock().Now(), 100u);
+  EXPECT_EQ(sim.MsgWaitForMultipleObjects(0, nullptr, 0, 5, 0), quillvane::kWaitTimeout);
+  EXPECT_EQ(sim.Clock().Now(), 105u);
+
+  sim.Timers().PostQuitMessage(0);
+  EXPECT_EQ(sim.MsgWaitForMultipleObjects(0, nullptr, 0, 6000, kAll), 0u);
+  sim.Clock().AdvanceBy(100);
+  const std::size_t ticks = sim.Timers().DispatchedTickCount();
+  EXPECT_FALSE(sim.PumpMessages());
+  EXPECT_EQ(sim.Timers().DispatchedTickCount(), ticks);
+  EXPECT_TRUE(sim.Timers().QuitPosted());
+  EXPECT_EQ(sim.KillTimer(0, timer), 1);
+  EXPECT_TRUE(sim.Violations().empty());
+
+  // Nothing pends on the event any more: waiting on it is a mistake.
+  EXPECT_EQ(sim.ResetEvent(event), 1);
+  EXPECT_EQ(sim.MsgWaitForMultipleObjects(1, &event, 0, 50, 0), quillvane::kWaitTimeout);
+  ASSERT_EQ(sim.Violations().size(), 1u);
+  EXPECT_NE(sim.Violations()[0].find("nothing will signal"), std::string::npos);
+  CloseReadHandles();
 }
 
 TEST_F(SimPlatformTest, FailedWaitDoesNotAdvanceTheClockAndLeavesTheReadPending) {

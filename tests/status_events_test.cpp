@@ -2,8 +2,12 @@
 // re-entrant handlers and errors during a tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "StatusTestSupport.h"
@@ -161,12 +165,93 @@ TEST_F(StatusEventsTest, CloseServiceInsideTheHandlerStopsDelivery) {
   Freeze(false);
   RunFor(300);
 
-  // The first code went out; the next one, taken for delivery, found no
-  // control object; the last stays queued, and no tick runs any more.
+  // The first code went out; the close emptied the queue, and no tick runs
+  // any more.
   EXPECT_EQ(control->DeliveredCodes(), Codes{CASH_SUE_DRAWEROPEN});
-  EXPECT_EQ(Rec().lngStatusQueue.Size(), 1u);
+  EXPECT_EQ(Rec().lngStatusQueue.Size(), 0u);
   EXPECT_EQ(Rec().t2, nullptr);
   EXPECT_EQ(sim.Timers().LiveTimerCount(), 0u);
+}
+
+// A tick takes what has arrived and returns: it never holds the thread, at
+// any report rate and whatever the device does.
+enum class DeviceState { kAnswering, kSilent, kUnplugged, kLost };
+
+class TickHold : public StatusEventsTest,
+                 public ::testing::WithParamInterface<std::tuple<std::uint32_t, DeviceState>> {};
+
+TEST_P(TickHold, ATickNeverWaits) {
+  const auto [period, state] = GetParam();
+  sim::SimHidDevice& device = OpenEnabledDrawer(period);
+  if (state == DeviceState::kSilent || state == DeviceState::kLost) device.Faults().silent = true;
+  if (state == DeviceState::kUnplugged) device.Faults().unplugged = true;
+  if (state == DeviceState::kLost) {
+    RunFor(6000 + 50 + period);  // silence is counted from the last report a tick took
+    ASSERT_EQ(drawer->GetOpenResult(), OPOS_ORS_NOPORT);
+  }
+  SetDrawerOpen(device, true);
+  maxPumpHold = 0;
+  RunFor(3000);
+  EXPECT_EQ(maxPumpHold, 0u);
+  // The opening reaches the application only from a drawer that reports it.
+  EXPECT_EQ(control->DeliveredCodes(),
+            state == DeviceState::kAnswering ? Codes{CASH_SUE_DRAWEROPEN} : Codes{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RatesAndStates, TickHold,
+    ::testing::Combine(::testing::Values(1u, 10u, 100u, 1000u),
+                       ::testing::Values(DeviceState::kAnswering, DeviceState::kSilent,
+                                         DeviceState::kUnplugged, DeviceState::kLost)));
+
+// Fifty drawers polled by one thread: none delays another, so each sees a
+// 500 ms opening and its shutting, in order, within one tick and one report.
+TEST(ManyDrawersOnOneThread, FiftyEachSeeAHalfSecondOpeningAndItsShutting) {
+  constexpr int kDrawers = 50;
+  sim::SimPlatform sim;
+  std::vector<sim::SimHidDevice*> devices;
+  std::vector<std::shared_ptr<sim::RecordingControlObject>> controls;
+  std::vector<std::shared_ptr<CashDrawer>> drawers;
+  for (int i = 0; i < kDrawers; ++i) {
+    const std::string name = "Till" + std::to_string(i);
+    sim.Registry().SetDword(kCategoryKey + name, "PID", static_cast<std::uint32_t>(3000 + i));
+    sim::HidDeviceConfig config;
+    config.productId = static_cast<std::uint16_t>(3000 + i);
+    devices.push_back(&sim.AddHidDevice(config));
+    controls.push_back(std::make_shared<sim::RecordingControlObject>(sim.Clock()));
+    drawers.push_back(CashDrawer::Create(sim));
+    ASSERT_EQ(drawers.back()->OpenService(u"CashDrawer", Text(name), controls.back()), 0);
+    drawers.back()->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+  }
+  std::uint64_t maxHold = 0;
+  auto runFor = [&](std::uint64_t ms) {
+    for (std::uint64_t end = sim.Clock().Now() + ms; sim.Clock().Now() < end;) {
+      sim.Clock().AdvanceBy(1);
+      const std::uint64_t before = sim.Clock().Now();
+      sim.PumpMessages();
+      maxHold = std::max(maxHold, sim.Clock().Now() - before);
+    }
+  };
+  runFor(200);
+  const std::uint64_t opened = sim.Clock().Now();
+  for (sim::SimHidDevice* device : devices) {
+    device->Drawer().SetOpen(true, opened);
+    device->Drawer().ShutAt(opened + 500);
+  }
+  runFor(1000);
+
+  EXPECT_EQ(maxHold, 0u);
+  for (int i = 0; i < kDrawers; ++i) {
+    const auto& calls = controls[i]->Calls();
+    ASSERT_EQ(controls[i]->DeliveredCodes(), (Codes{CASH_SUE_DRAWEROPEN, CASH_SUE_DRAWERCLOSED}))
+        << i;
+    EXPECT_LE(calls[0].at - opened, 60u) << i;
+    EXPECT_LE(calls[1].at - (opened + 500), 60u) << i;
+  }
+  for (auto& drawer : drawers) drawer->CloseService();
+  drawers.clear();
+  EXPECT_TRUE(sim.Violations().empty());
+  EXPECT_TRUE(sim.LeakedHandles().empty());
 }
 
 TEST(StatusQueueTest, KeepsOrderFarBeyond32768CodesAndReadsMinusOneWhenEmpty) {

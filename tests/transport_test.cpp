@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "service/OposConstants.h"
+#include "sim/ForwardingPlatform.h"
 #include "tests/DrawerTestSupport.h"
+#include "tests/StatusTestSupport.h"
 
 namespace {
 
@@ -43,9 +45,10 @@ TEST_F(Discovery, OpensTheDrawerTwiceWithTheAgreedArguments) {
 
   auto opens = CallsNamed(sim, "CreateFileA");
   ASSERT_EQ(opens.size(), 2u);
-  // access, share, nLength, descriptor, inherit, disposition, flags, template
-  EXPECT_EQ(opens[0].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, -1, 3, 0, 0}));
-  EXPECT_EQ(opens[1].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, -1, 3, 0x40000000, 0}));
+  // access, share, nLength, descriptor, inherit, disposition, flags, template:
+  // neither handle is inherited by a process the application starts.
+  EXPECT_EQ(opens[0].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, 0, 3, 0, 0}));
+  EXPECT_EQ(opens[1].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, 0, 3, 0x40000000, 0}));
   EXPECT_EQ(opens[0].text, device.Config().path);
   EXPECT_EQ(opens[1].text, device.Config().path);
 
@@ -53,7 +56,7 @@ TEST_F(Discovery, OpensTheDrawerTwiceWithTheAgreedArguments) {
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].args[0], 0);  // no security attributes
   EXPECT_NE(events[0].args[1], 0);  // manual reset
-  EXPECT_NE(events[0].args[2], 0);  // initially signalled
+  EXPECT_EQ(events[0].args[2], 0);  // not signalled: no read has finished
   EXPECT_EQ(events[0].text, "");    // no name
 
   // One idle report, written after the read handle and the event exist.
@@ -172,6 +175,84 @@ TEST_F(Discovery, ReopeningClosesWhatTheEarlierOpenHeld) {
   EXPECT_EQ(sim.CountCalls("CreateEventA"), 1u);  // the event is reused
 }
 
+// A search the platform cannot complete honestly finds nothing, and leaves
+// nothing open: no read handle or no event for it, an absurd size for the
+// device path, or a device name that no registry key can have.
+enum class Refusal { kReadOpen, kEvent, kDetailSize, kNulInName };
+
+class RefusingPlatform final : public sim::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  Refusal refusal = Refusal::kReadOpen;
+
+  quillvane::Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t share,
+                                quillvane::SECURITY_ATTRIBUTES* security, std::uint32_t disposition,
+                                std::uint32_t flags, quillvane::Handle templateFile) override {
+    if (refusal == Refusal::kReadOpen && (flags & quillvane::kFileFlagOverlapped)) {
+      return quillvane::kInvalidHandleValue;
+    }
+    return ForwardingPlatform::CreateFileA(path, access, share, security, disposition, flags,
+                                           templateFile);
+  }
+  quillvane::Handle CreateEventA(quillvane::SECURITY_ATTRIBUTES* security, std::int32_t manual,
+                                 std::int32_t initial, const char* name) override {
+    if (refusal == Refusal::kEvent) return 0;
+    return ForwardingPlatform::CreateEventA(security, manual, initial, name);
+  }
+  std::int32_t SetupDiGetDeviceInterfaceDetailA(quillvane::Handle list,
+                                                quillvane::SP_DEVICE_INTERFACE_DATA* data,
+                                                void* detail, std::uint32_t size,
+                                                std::uint32_t* required,
+                                                quillvane::SP_DEVINFO_DATA* info) override {
+    if (refusal == Refusal::kDetailSize && detail == nullptr) {
+      *required = 0xFFFFFFFFu;
+      return 0;
+    }
+    return ForwardingPlatform::SetupDiGetDeviceInterfaceDetailA(list, data, detail, size, required,
+                                                                info);
+  }
+};
+
+class OpenRefusal : public DrawerTest, public ::testing::WithParamInterface<Refusal> {
+ protected:
+  RefusingPlatform api{sim};
+};
+
+TEST_P(OpenRefusal, FindsNoDrawerAndLeavesNothingOpen) {
+  api.refusal = GetParam();
+  drawer = quillvane::CashDrawer::Create(api);
+  std::u16string name = u"TestDrawer";
+  if (GetParam() == Refusal::kNulInName) {
+    // "Test" names a configured drawer; the name must not be cut short to it.
+    sim.Registry().SetString(drawer_test::kCategoryKey + "Test", "PID", "1234");
+    name = std::u16string(u"Test\0Drawer", 11);
+  }
+  ConfigurePid("1234");
+  sim::SimHidDevice& device = AddDrawer(1234);
+  EXPECT_EQ(drawer->OpenService(u"CashDrawer", name, control), quillvane::OPOS_E_ILLEGAL);
+  EXPECT_EQ(drawer->GetOpenResult(), quillvane::OPOS_ORS_NOPORT);
+  EXPECT_EQ(device.OpenHandleCount(), 0u);
+  EXPECT_TRUE(sim.LeakedHandles().empty()) << ::testing::PrintToString(sim.LeakedHandles());
+  if (GetParam() == Refusal::kNulInName) {
+    EXPECT_EQ(sim.CountCalls("RegOpenKeyA"), 0u);
+    EXPECT_EQ(sim.CountCalls("SetupDiGetClassDevsA"), 0u);
+  }
+  if (GetParam() == Refusal::kDetailSize) {
+    EXPECT_EQ(device.OpenCount(), 0u);
+  }
+}
+
+std::string RefusalName(const ::testing::TestParamInfo<Refusal>& info) {
+  static const char* const kNames[] = {"NoReadHandle", "NoEvent", "AbsurdDetailSize",
+                                       "NulInTheName"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Search, OpenRefusal,
+                         ::testing::Values(Refusal::kReadOpen, Refusal::kEvent,
+                                           Refusal::kDetailSize, Refusal::kNulInName),
+                         RefusalName);
+
 using Reports = DrawerTest;
 
 TEST_F(Reports, OutputReportsHaveTheReportLength) {
@@ -221,9 +302,8 @@ TEST_F(Reports, InputReportsShorterThanTwoBytesAreOutOfRange) {
   sim::SimHidDevice& device = AddDrawer(1234, 1, 8);
   // Length 1: the read runs and waits, then decoding is out of range.
   EXPECT_EQ(ErrorNumberOf([&] { Open(); }), quillvane::kErrSubscriptOutOfRange);
-  EXPECT_EQ(sim.CountCalls("ReadFile"), 1u);
+  EXPECT_GE(sim.CountCalls("ReadFile"), 1u);
   EXPECT_EQ(sim.CountCalls("WaitForSingleObject"), 1u);
-  EXPECT_EQ(sim.CountCalls("ResetEvent"), 0u);
 
   // Length 0: the read is refused before it starts.
   device.MutableConfig().inputReportLength = 0;
@@ -240,47 +320,60 @@ TEST_F(StatusRead, ReadsTheDrawerStateFromBitSevenOfByteOne) {
   device.Drawer().SetOpen(true, sim.Clock().Now());
   EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_INTERNAL), 0);
   EXPECT_EQ(Rec().blnDrawerOpened, quillvane::kTrue);
-  // The event is left non-signalled after every read.
-  EXPECT_EQ(sim.CountCalls("ResetEvent"), 2u);
+  // One read stays in flight for the next call.
+  EXPECT_EQ(sim.PendingReadCount(), 1u);
 }
 
-TEST_F(StatusRead, EveryReadDropsTheReportsBufferedOnTheReadHandleFirst) {
-  OpenAnsweringDrawer();
-  drawer->CheckHealth(quillvane::OPOS_CH_INTERNAL);
-  drawer->ClaimDevice(0);
-  const std::vector<sim::SimCall> reads = CallsNamed(sim, "ReadFile");
-  const std::vector<sim::SimCall> flushes = CallsNamed(sim, "HidD_FlushQueue");
-  ASSERT_EQ(reads.size(), 3u);
-  ASSERT_EQ(flushes.size(), 3u);
-  for (std::size_t i = 0; i < reads.size(); ++i) {
-    EXPECT_EQ(flushes[i].args[0], reads[i].args[0]);  // the read handle
-    EXPECT_LT(IndexOf(sim, "HidD_FlushQueue", i), IndexOf(sim, "ReadFile", i));
-    if (i > 0) {
-      EXPECT_GT(IndexOf(sim, "HidD_FlushQueue", i), IndexOf(sim, "ReadFile", i - 1));
+// The driver holds what arrived since the last read, oldest first: a read
+// answers with the newest report, never with an old one, and needs no flush.
+TEST_F(StatusRead, AnswersWithTheNewestReportTheHandleHolds) {
+  for (const bool finallyOpen : {false, true}) {
+    sim::SimPlatform platform;
+    platform.Registry().SetString(drawer_test::kDeviceKey, "PID", "1234");
+    sim::HidDeviceConfig config;
+    config.productId = 1234;
+    sim::SimHidDevice& device = platform.AddHidDevice(config);
+    auto subject = quillvane::CashDrawer::Create(platform);
+    ASSERT_EQ(subject->OpenService(u"", drawer_test::Text(drawer_test::kDeviceName), nullptr), 0);
+    // Nobody reads for 200 ms while the drawer changes three times.
+    const std::vector<bool> states = {!finallyOpen, finallyOpen, !finallyOpen, finallyOpen};
+    for (bool open : states) {
+      device.Drawer().SetOpen(open, platform.Clock().Now());
+      platform.Clock().AdvanceBy(50);
     }
+    const std::uint64_t before = platform.Clock().Now();
+    EXPECT_EQ(subject->CheckHealth(quillvane::OPOS_CH_INTERNAL), 0);
+    EXPECT_EQ(platform.Clock().Now(), before);  // what had arrived was enough
+    EXPECT_EQ(subject->Record().blnDrawerOpened, quillvane::ToBoolean(finallyOpen));
+    EXPECT_EQ(platform.CountCalls("HidD_FlushQueue"), 0u);
+    subject->CloseService();
+    subject.reset();
+    EXPECT_TRUE(platform.Violations().empty());
   }
 }
 
-TEST_F(StatusRead, ATimeOutClosesBothHandlesOnceAndEveryLaterReadWaitsAgain) {
+TEST_F(StatusRead, ATimeOutClosesBothHandlesOnceAndNothingWaitsAfterwards) {
   sim::SimHidDevice& device = OpenAnsweringDrawer();
   device.Drawer().SetOpen(true, sim.Clock().Now());
   device.Faults().silent = true;
 
   const std::uint64_t before = sim.Clock().Now();
   EXPECT_EQ(drawer->ClaimDevice(1000), quillvane::OPOS_E_NOHARDWARE);
-  EXPECT_EQ(sim.Clock().Now() - before, 6000u);
-  EXPECT_EQ(Rec().blnDrawerOpened, quillvane::kFalse);
+  EXPECT_LE(sim.Clock().Now() - before, 6000u);
   EXPECT_EQ(Rec().blnDeviceDetected, quillvane::kFalse);
   EXPECT_EQ(drawer->GetOpenResult(), quillvane::OPOS_ORS_NOPORT);
   EXPECT_EQ(device.OpenHandleCount(), 0u);
   EXPECT_EQ(sim.CountCalls("CancelIo"), 1u);
 
-  // A lost drawer stays lost: the next read waits the full time again and
-  // uses no closed handle; the pulse writes nowhere.
-  EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_EXTERNAL), quillvane::OPOS_E_NOHARDWARE);
-  EXPECT_EQ(sim.Clock().Now() - before, 12000u);
+  // A lost drawer stays lost, and no later call waits for it again: the
+  // drawer reads as closed, the pulse writes nowhere.
+  const std::uint64_t lost = sim.Clock().Now();
   device.Faults().silent = false;
   EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_EXTERNAL), quillvane::OPOS_E_NOHARDWARE);
+  EXPECT_EQ(drawer->GetPropertyNumber(quillvane::PIDXCash_DrawerOpened), quillvane::kFalse);
+  drawer->SetPropertyNumber(quillvane::PIDX_DeviceEnabled, 1);
+  EXPECT_EQ(Rec().blnDeviceEnabled, quillvane::kFalse);
+  EXPECT_EQ(sim.Clock().Now(), lost);
   // CloseService must not close either handle again (checked in TearDown).
 }
 
@@ -301,13 +394,49 @@ TEST_F(StatusRead, AFailedWaitLosesTheDrawerButKeepsTheHandles) {
   EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_INTERACTIVE), quillvane::OPOS_E_NOHARDWARE);
   EXPECT_EQ(Rec().blnDeviceDetected, quillvane::kFalse);
   EXPECT_EQ(device.OpenHandleCount(), 2u);
-  EXPECT_EQ(sim.PendingReadCount(), 0u);
 
   // A read that succeeds afterwards answers but leaves the drawer lost.
   device.Faults().waitFails = false;
   EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_INTERNAL), 0);
   EXPECT_EQ(drawer->GetOpenResult(), quillvane::OPOS_ORS_NOPORT);
 }
+
+// A read that finishes with an error or short is no answer: nothing is
+// decoded from it (the drawer stays open as last seen, so no closed event is
+// invented), and a device-gone error loses the drawer at once.
+struct ReadFault {
+  const char* name;
+  bool sim::HidDeviceFaults::*fault;
+  bool lost;
+};
+
+class NoAnswer : public drawer_test::TimedDrawerTest,
+                 public ::testing::WithParamInterface<ReadFault> {};
+
+TEST_P(NoAnswer, AFailedReadDecidesNothing) {
+  sim::SimHidDevice& device = OpenEnabledDrawer();
+  SetDrawerOpen(device, true);
+  RunFor(100);
+  ASSERT_EQ(control->DeliveredCodes(), std::vector<std::int32_t>{1});
+  device.Faults().*(GetParam().fault) = true;
+  RunFor(60);  // a tick takes what arrived before the fault, and meets it
+
+  const std::uint64_t start = Now();
+  EXPECT_EQ(drawer->CheckHealth(quillvane::OPOS_CH_INTERNAL), quillvane::OPOS_E_NOHARDWARE);
+  EXPECT_LE(Now() - start, 10u);  // no longer than the next report
+  EXPECT_EQ(drawer->GetOpenResult(), quillvane::OPOS_ORS_NOPORT);
+  EXPECT_EQ(Rec().blnDrawerOpened, quillvane::kTrue);
+  EXPECT_EQ(device.OpenHandleCount(), GetParam().lost ? 0u : 2u);
+  RunFor(500);
+  EXPECT_EQ(control->DeliveredCodes(), std::vector<std::int32_t>{1});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, NoAnswer,
+    ::testing::Values(ReadFault{"ErrorStatus", &sim::HidDeviceFaults::readsFail, false},
+                      ReadFault{"ShortReport", &sim::HidDeviceFaults::shortReports, false},
+                      ReadFault{"Unplugged", &sim::HidDeviceFaults::unplugged, true}),
+    [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 TEST_F(StatusRead, AnUnpluggedDrawerTimesOut) {
   sim::SimHidDevice& device = OpenAnsweringDrawer();

@@ -63,7 +63,14 @@ static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE &&
               kFileFlagOverlapped == FILE_FLAG_OVERLAPPED && kOpenExisting == OPEN_EXISTING);
 static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE);
 static_assert(kRegSz == REG_SZ && kRegDword == REG_DWORD);
-static_assert(kErrorIoPending == ERROR_IO_PENDING);
+static_assert(kErrorIoPending == ERROR_IO_PENDING && kErrorIoIncomplete == ERROR_IO_INCOMPLETE &&
+              kErrorOperationAborted == ERROR_OPERATION_ABORTED);
+static_assert(kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
+              kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
+              kErrorDeviceRemoved == ERROR_DEVICE_REMOVED &&
+              kErrorBrokenPipe == ERROR_BROKEN_PIPE &&
+              kErrorPipeNotConnected == ERROR_PIPE_NOT_CONNECTED && kErrorNoData == ERROR_NO_DATA);
+static_assert(kQsAllInput == QS_ALLINPUT && kInfinite == INFINITE);
 
 namespace {
 
@@ -252,6 +259,8 @@ std::int32_t Win32Api::CloseHandle(Handle hObject) {
 
 std::uint32_t Win32Api::GetLastError() { return QV_BIND(gKernel32, GetLastError)(); }
 
+std::uint32_t Win32Api::GetTickCount() { return QV_BIND(gKernel32, GetTickCount)(); }
+
 std::int32_t Win32Api::Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) {
   return QV_BIND(gKernel32, Beep)(dwFreq, dwDuration);
 }
@@ -268,7 +277,7 @@ std::int32_t Win32Api::KillTimer(Handle hWnd, std::uint32_t uIDEvent) {
   return QV_BIND(gUser32, KillTimer)(ToHwnd(hWnd), uIDEvent);
 }
 
-void Win32Api::PumpMessages() {
+bool Win32Api::PumpMessages() {
   auto lpPeek = QV_BIND(gUser32, PeekMessageW);
   auto lpTranslate = QV_BIND(gUser32, TranslateMessage);
   auto lpDispatch = QV_BIND(gUser32, DispatchMessageW);
@@ -276,11 +285,23 @@ void Win32Api::PumpMessages() {
   while (lpPeek(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       QV_BIND(gUser32, PostQuitMessage)(static_cast<int>(msg.wParam));
-      return;
+      return false;
     }
     lpTranslate(&msg);
     lpDispatch(&msg);
   }
+  return true;
+}
+
+std::uint32_t Win32Api::MsgWaitForMultipleObjects(std::uint32_t nCount, const Handle* pHandles,
+                                                  std::int32_t fWaitAll,
+                                                  std::uint32_t dwMilliseconds,
+                                                  std::uint32_t dwWakeMask) {
+  auto lpWait = QV_BIND(gUser32, MsgWaitForMultipleObjects);
+  HANDLE hHandles[MAXIMUM_WAIT_OBJECTS - 1];
+  if (nCount > MAXIMUM_WAIT_OBJECTS - 1) return WAIT_FAILED;
+  for (std::uint32_t i = 0; i < nCount; ++i) hHandles[i] = ToHandle(pHandles[i]);
+  return lpWait(nCount, nCount > 0 ? hHandles : nullptr, fWaitAll, dwMilliseconds, dwWakeMask);
 }
 
 std::string Win32Api::ToAnsi(const std::u16string& text) {

@@ -53,6 +53,7 @@ class Win32Api final : public ApiDeclarations {
   std::int32_t ResetEvent(Handle hEvent) override;
   std::int32_t CloseHandle(Handle hObject) override;
   std::uint32_t GetLastError() override;
+  std::uint32_t GetTickCount() override;
 
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override;
 
@@ -62,8 +63,11 @@ class Win32Api final : public ApiDeclarations {
                          TimerCallback lpTimerFunc) override;
   std::int32_t KillTimer(Handle hWnd, std::uint32_t uIDEvent) override;
   // Dispatches every waiting message. A WM_QUIT taken from the queue is posted
-  // again, so the thread's own loop still sees it.
-  void PumpMessages() override;
+  // again, so the thread's own loop still sees it, and the pump gives false.
+  bool PumpMessages() override;
+  std::uint32_t MsgWaitForMultipleObjects(std::uint32_t nCount, const Handle* pHandles,
+                                          std::int32_t fWaitAll, std::uint32_t dwMilliseconds,
+                                          std::uint32_t dwWakeMask) override;
 
   std::string ToAnsi(const std::u16string& text) override;
   std::u16string FromAnsi(const std::string& text) override;
