@@ -22,3 +22,21 @@ target_compile_definitions(qvprovision PRIVATE ${QV_WIN_DEFINITIONS})
 target_link_libraries(qvprovision PRIVATE qvprovision_logic advapi32 setupapi hid)
 target_link_options(qvprovision PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
 
+# The Wine test: every command against the prefix's registry, a device made
+# here opened by quillvane.dll on the virtual drawer, and a read-only key.
+add_executable(qvprovision_readonly ${PROJECT_SOURCE_DIR}/provision/tests/ReadOnlyKey.cpp)
+set_target_properties(qvprovision_readonly PROPERTIES OUTPUT_NAME qvprovision-readonly
+                                                      RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
+target_include_directories(qvprovision_readonly PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(qvprovision_readonly PRIVATE ${QV_WIN_DEFINITIONS})
+target_link_libraries(qvprovision_readonly PRIVATE advapi32)
+target_link_options(qvprovision_readonly PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+
+enable_testing()
+# Shares the suite's prefix: after the suite's setup, which registers
+# quillvane.dll, and before its cleanup, which checks that nothing of it
+# stays registered. It starts its own simulator, so it runs alone.
+add_test(NAME provision_wine COMMAND ${PROJECT_SOURCE_DIR}/provision/tests/run-wine-test ${QV_WIN_BIN})
+set_tests_properties(provision_wine PROPERTIES
+                     LABELS wine RUN_SERIAL TRUE TIMEOUT 120
+                     RESOURCE_LOCK wine_prefix FIXTURES_REQUIRED wine_registered)
