@@ -1,0 +1,66 @@
+// The values of one logical cash-drawer device as the tool writes them, the
+// defaults of a new device, and the checks every input passes before
+// anything is written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "provision/RegistryPort.h"
+
+namespace qvprovision {
+
+// Below HKEY_LOCAL_MACHINE; each subkey is one logical device.
+inline constexpr char16_t kCategoryPath[] = u"SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer";
+
+inline constexpr char16_t kDefaultProgId[] = u"quillvane.CashDrawer";
+inline constexpr char16_t kDefaultServiceDescription[] = u"quillvane cash drawer service object";
+inline constexpr char16_t kDefaultDescription[] = u"USB cash drawer";
+// quillvane.dll's version 1.2.1 in the standard's form major * 1000000 +
+// minor * 1000 + build; keep it with the DLL's version resource.
+inline constexpr char16_t kDefaultVersion[] = u"1002001";
+
+// The USB vendor id the service object looks for.
+inline constexpr std::uint16_t kDrawerVendorId = 0x06E5;
+
+// What the command line gave for one device; an empty optional was not given.
+struct DeviceSettings {
+  std::optional<std::u16string> productId;           // "PID"
+  std::optional<std::u16string> progId;              // the key's default value
+  std::optional<std::u16string> serviceDescription;  // "Service"
+  std::optional<std::u16string> description;         // "Description"
+  std::optional<std::u16string> deviceName;          // "Name"
+  std::optional<std::u16string> version;             // "Version"
+
+  bool Empty() const;
+};
+
+struct Finding {
+  bool isError = false;  // false: a warning; the value is still written
+  std::u16string text;
+};
+
+// Problems of a name for a device about to be made: empty, a backslash,
+// control characters, or too long for the tester's device list.
+std::optional<std::u16string> NewNameProblem(const std::u16string& name);
+// Problems of a name that must address exactly one existing device key:
+// empty, a backslash, or longer than any key name can be.
+std::optional<std::u16string> ExistingNameProblem(const std::u16string& name);
+
+// The checks of every value given; errors stop the command, warnings do not.
+std::vector<Finding> CheckSettings(const DeviceSettings& settings);
+
+// The values to write, in order, as REG_SZ text: those given, and for a new
+// device the defaults of the others ("Name" defaults to the device's name).
+std::vector<RegistryValue> ValuesToWrite(const DeviceSettings& settings,
+                                         const std::u16string* newDeviceName);
+
+// Text with the blanks and tabs at both ends removed.
+std::u16string Trimmed(const std::u16string& text);
+
+// REG_SZ data: the text's UTF-16LE units and a terminating NUL.
+RegistryValue TextValue(const std::u16string& name, const std::u16string& text);
+
+}  // namespace qvprovision
