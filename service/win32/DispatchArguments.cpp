@@ -119,7 +119,7 @@ HRESULT DispatchArguments::PrepareOne(const TYPEDESC& objType, VARIANT* varArg,
   if (objType.vt != VT_PTR) {
     // By value: a copy of the declared type.
     const VARIANT* varSource = ResolveVariantRef(static_cast<const VARIANT*>(varArg));
-    if (!varSource) return DISP_E_TYPEMISMATCH;
+    if (!varSource || ((varSource->vt & VT_BYREF) && !varSource->byref)) return DISP_E_TYPEMISMATCH;
     VARIANT* varCopy = nullptr;
     HRESULT hr = OwnedCopy(varSource, objType.vt, &varCopy);
     if (FAILED(hr)) return hr;
@@ -137,13 +137,12 @@ HRESULT DispatchArguments::PrepareOne(const TYPEDESC& objType, VARIANT* varArg,
   if (varArg->vt == (VT_BYREF | VT_VARIANT)) {
     // A script variable: the callee works on the variable itself.
     VARIANT* varInner = ResolveVariantRef(varArg);
-    if (!varInner) return DISP_E_TYPEMISMATCH;
+    if (!varInner || ((varInner->vt & VT_BYREF) && !varInner->byref)) return DISP_E_TYPEMISMATCH;
     if (lngTarget == VT_VARIANT || varInner->vt == lngTarget) {
       varPassed = ReferenceTo(varInner, lngTarget);
       return S_OK;
     }
     if (varInner->vt == lngRef) {
-      if (!varInner->byref) return DISP_E_TYPEMISMATCH;
       varPassed = *varInner;
       return S_OK;
     }

@@ -339,6 +339,21 @@ void CheckArgumentListsAreCheckedFirst() {
     }
   }
 
+  // A call refused before its member is looked at leaves no result either.
+  GUID other = IID_NULL;
+  other.Data1 = 1;
+  DISPPARAMS empty{};
+  struct Refused {
+    const GUID* riid;
+    DISPPARAMS* params;
+  };
+  for (const Refused& refused : {Refused{&other, &empty}, Refused{&IID_NULL, nullptr}}) {
+    VARIANT result = Long(99);
+    const HRESULT hr = drawer->Invoke(kCheckHealth, *refused.riid, 0, DISPATCH_METHOD,
+                                      refused.params, &result, nullptr, nullptr);
+    Check(FAILED(hr) && result.vt == VT_EMPTY, "a refused call leaves no result", hr);
+  }
+
   // Named arguments fill the parameters they name: SetPropertyNumber(
   // Number:=1, PropIndex:=4) freezes events.
   std::vector<VARIANT> rgvarg = {Long(1), Long(4)};
@@ -439,7 +454,12 @@ void CheckNullPointers() {
   standIn->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
   standIn->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&classInfo));
   if (container) container->FindConnectionPoint(DIID__IControlObjectEvents, &point);
-  if (!so || !cd || !point || !classInfo) {
+  IClassFactory* factories[2] = {};
+  CoGetClassObject(CLSID_CashDrawer, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                   reinterpret_cast<void**>(&factories[0]));
+  CoGetClassObject(CLSID_ControlObject, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                   reinterpret_cast<void**>(&factories[1]));
+  if (!so || !cd || !point || !classInfo || !factories[0] || !factories[1]) {
     Check(false, "the vtable interfaces");
     return;
   }
@@ -507,6 +527,12 @@ void CheckNullPointers() {
       {"GetConnectionInterface", [&] { return point->GetConnectionInterface(nullptr); }},
       {"GetConnectionPointContainer", [&] { return point->GetConnectionPointContainer(nullptr); }},
       {"EnumConnections", [&] { return point->EnumConnections(nullptr); }},
+      {"CreateInstance",
+       [&] { return factories[0]->CreateInstance(nullptr, IID_IDispatch, nullptr); }},
+      {"stand-in CreateInstance",
+       [&] { return factories[1]->CreateInstance(nullptr, IID_IDispatch, nullptr); }},
+      {"factory QueryInterface",
+       [&] { return factories[0]->QueryInterface(IID_IUnknown, nullptr); }},
   };
   for (const auto& call : calls) {
     const HRESULT hr = call.second();
@@ -519,6 +545,7 @@ void CheckNullPointers() {
   Check(control.refs == 1 && frozen == 0 && number == 0, "the refused calls changed nothing",
         control.refs);
   SysFreeString(name);
+  for (IClassFactory* factory : factories) factory->Release();
   classInfo->Release();
   point->Release();
   container->Release();

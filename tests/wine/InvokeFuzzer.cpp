@@ -50,7 +50,7 @@ constexpr DWORD kHangMs = 30000;
 
 // Heap growth a run may show without a leak: Wine's own caches settle in
 // the first rounds, before the first measurement.
-constexpr long long kHeapSlackBytes = 256 * 1024;
+constexpr long long kHeapSlackBytes = 64 * 1024;
 constexpr long long kHandleSlack = 2;
 
 struct Options {
@@ -179,7 +179,7 @@ class CallerData {
   void Snapshot(const std::vector<VARIANT>& args);
   // Empty when nothing the caller owns changed; else what did.
   std::string Changes(const std::vector<VARIANT>& args) const;
-  // The content of a by-value BSTR argument changed or freed is a finding.
+  // How an argument looks, for a report.
   static std::string Describe(const VARIANT& value);
 
  private:
@@ -328,7 +328,8 @@ VARIANT CallerData::ByRef(int depth) {
       target->vt = VT_BYREF | VT_VARIANT;
       target->pvarVal = target;  // points at itself
     } else if (kind == 1) {
-      *target = AnyArgument(0);
+      // Ending in a value, or in a reference that may point nowhere.
+      *target = mRng.Chance(30) ? ByRef(0) : AnyArgument(0);
       for (std::uint32_t n = 1 + mRng.Below(12); n > 0; --n) {
         VARIANT* link = Slot();
         link->vt = VT_BYREF | VT_VARIANT;
