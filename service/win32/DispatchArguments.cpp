@@ -22,6 +22,11 @@ HRESULT ConversionFailure(HRESULT hr) {
   return DISP_E_TYPEMISMATCH;
 }
 
+// A reference that points nowhere holds no value of any type.
+bool PointsNowhere(const VARIANT& varValue) {
+  return (varValue.vt & VT_BYREF) != 0 && !varValue.byref;
+}
+
 // A reference of type VT_BYREF|vt to the value varValue holds.
 VARIANTARG ReferenceTo(VARIANT* varValue, VARTYPE vt) {
   VARIANTARG varRef;
@@ -113,13 +118,12 @@ HRESULT DispatchArguments::Prepare(const FUNCDESC& desc, WORD wFlags, const DISP
 
 HRESULT DispatchArguments::PrepareOne(const TYPEDESC& objType, VARIANT* varArg,
                                       VARIANTARG& varPassed) {
-  // A reference that points nowhere holds no value of any type.
-  if ((varArg->vt & VT_BYREF) && !varArg->byref) return DISP_E_TYPEMISMATCH;
+  if (PointsNowhere(*varArg)) return DISP_E_TYPEMISMATCH;
 
   if (objType.vt != VT_PTR) {
     // By value: a copy of the declared type.
     const VARIANT* varSource = ResolveVariantRef(static_cast<const VARIANT*>(varArg));
-    if (!varSource || ((varSource->vt & VT_BYREF) && !varSource->byref)) return DISP_E_TYPEMISMATCH;
+    if (!varSource || PointsNowhere(*varSource)) return DISP_E_TYPEMISMATCH;
     VARIANT* varCopy = nullptr;
     HRESULT hr = OwnedCopy(varSource, objType.vt, &varCopy);
     if (FAILED(hr)) return hr;
@@ -137,7 +141,7 @@ HRESULT DispatchArguments::PrepareOne(const TYPEDESC& objType, VARIANT* varArg,
   if (varArg->vt == (VT_BYREF | VT_VARIANT)) {
     // A script variable: the callee works on the variable itself.
     VARIANT* varInner = ResolveVariantRef(varArg);
-    if (!varInner || ((varInner->vt & VT_BYREF) && !varInner->byref)) return DISP_E_TYPEMISMATCH;
+    if (!varInner || PointsNowhere(*varInner)) return DISP_E_TYPEMISMATCH;
     if (lngTarget == VT_VARIANT || varInner->vt == lngTarget) {
       varPassed = ReferenceTo(varInner, lngTarget);
       return S_OK;
