@@ -21,10 +21,15 @@
 
 #include "service/RuntimeError.h"
 #include "service/win32/DispatchControl.h"
-#include "tests/wine/CountedDispatch.h"
+#include "tests/wine/DispatchTestSupport.h"
 #include "tests/wine/ProcessResources.h"
 
 namespace {
+
+using qvtest::Long;
+using qvtest::Object;
+using qvtest::Ref;
+using qvtest::Text;
 
 constexpr wchar_t kDevice[] = L"QvFuzz";
 constexpr DISPID kOpenService = 0x6003000C, kDirectIO = 0x6003000E, kGetOpenResult = 0x6003000D,
@@ -41,39 +46,6 @@ void Check(bool condition, const std::string& what, long detail = 0) {
   std::printf("FAIL: %s (0x%08lX)\n", what.c_str(), static_cast<unsigned long>(detail));
   std::fflush(stdout);
   ++failures;
-}
-
-VARIANT Long(LONG value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
-}
-
-// A BSTR the caller owns; freed by the caller.
-VARIANT Text(const std::wstring& value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-  return v;
-}
-
-VARIANT Ref(VARIANT* target) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BYREF | VT_VARIANT;
-  v.pvarVal = target;
-  return v;
-}
-
-VARIANT Object(IDispatch* object) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_DISPATCH;
-  v.pdispVal = object;
-  return v;
 }
 
 struct Outcome {
@@ -104,12 +76,7 @@ Outcome Invoke(IDispatch* object, DISPID id, std::vector<VARIANT>& rgvarg,
 }
 
 IDispatch* Create(const wchar_t* progId) {
-  CLSID clsid{};
-  IDispatch* object = nullptr;
-  if (SUCCEEDED(CLSIDFromProgID(progId, &clsid))) {
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                     reinterpret_cast<void**>(&object));
-  }
+  IDispatch* object = qvtest::Create(progId);
   Check(object != nullptr, "create an object");
   return object;
 }
@@ -283,10 +250,7 @@ void CheckArgumentListsAreCheckedFirst() {
   if (!drawer) return;
   qvtest::CountedDispatch control;
   const std::wstring mega(1 << 20, L'7');
-  VARIANT unknown;
-  VariantInit(&unknown);
-  unknown.vt = VT_UNKNOWN;
-  unknown.punkVal = &control;
+  VARIANT unknown = Object(&control, VT_UNKNOWN);
   VARIANT missing;
   VariantInit(&missing);
   missing.vt = VT_ERROR;

@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/CountedDispatch.h"
+#include "tests/wine/DispatchTestSupport.h"
 #include "tests/wine/ProcessResources.h"
 
 namespace {
@@ -535,65 +535,30 @@ bool Fuzzer::LoadMembers(IDispatch* object) {
   return !mMembers.empty();
 }
 
-HRESULT Fuzzer::CallByName(IDispatch* object, const wchar_t* name, WORD flags,
-                           std::vector<VARIANT> args, VARIANT* result) {
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
-                    static_cast<UINT>(reversed.size()), 0};
-  if (flags == DISPATCH_PROPERTYPUT) {
-    params.rgdispidNamedArgs = &put;
-    params.cNamedArgs = 1;
-  }
-  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
-                        nullptr);
-}
-
 // A fresh object, opened on the device, or opened and enabled.
 bool Fuzzer::StartRound(std::uint64_t round, IDispatch** object) {
-  *object = nullptr;
-  CLSID clsid{};
+  using qvtest::CallByName;
   const wchar_t* progId = mOptions.standIn ? L"quillvane.ControlObject" : L"quillvane.CashDrawer";
-  if (FAILED(CLSIDFromProgID(progId, &clsid)) ||
-      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(object)))) {
+  *object = qvtest::Create(progId);
+  if (!*object)
     return Fail("cannot create " +
                 std::string(mOptions.standIn ? "the stand-in" : "the service object"));
-  }
   const int state = static_cast<int>(round % 3);
   if (state == 0) return true;
-  BSTR device =
-      SysAllocStringLen(mOptions.device.data(), static_cast<UINT>(mOptions.device.size()));
   VARIANT result;
   VariantInit(&result);
+  VARIANT device = qvtest::Text(mOptions.device);
   HRESULT hr;
-  VARIANT text;
-  VariantInit(&text);
-  text.vt = VT_BSTR;
-  text.bstrVal = device;
   if (mOptions.standIn) {
-    hr = CallByName(*object, L"Open", DISPATCH_METHOD, {text}, &result);
+    hr = CallByName(*object, L"Open", DISPATCH_METHOD, {device}, &result);
   } else {
-    VARIANT cls;
-    VariantInit(&cls);
-    cls.vt = VT_BSTR;
-    cls.bstrVal = SysAllocString(L"CashDrawer");
-    VARIANT holder;
-    VariantInit(&holder);
-    holder.vt = VT_DISPATCH;
-    holder.pdispVal = &mControl;
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_VARIANT;
-    ref.pvarVal = &holder;
-    hr = CallByName(*object, L"OpenService", DISPATCH_METHOD, {cls, text, ref}, &result);
-    SysFreeString(cls.bstrVal);
+    VARIANT deviceClass = qvtest::Text(L"CashDrawer");
+    VARIANT holder = qvtest::Object(&mControl);
+    hr = CallByName(*object, L"OpenService", DISPATCH_METHOD,
+                    {deviceClass, device, qvtest::Ref(&holder)}, &result);
+    VariantClear(&deviceClass);
   }
-  SysFreeString(device);
+  VariantClear(&device);
   if (FAILED(hr) || result.vt != VT_I4 || result.lVal != 0) {
     return Fail("opening the device gave " + Hex(static_cast<std::uint32_t>(hr)) + " result " +
                 std::to_string(result.lVal) + " (is the virtual drawer running?)");
@@ -601,19 +566,11 @@ bool Fuzzer::StartRound(std::uint64_t round, IDispatch** object) {
   if (state == 1) return true;
   VARIANT on;
   VariantInit(&on);
-  if (mOptions.standIn) {
-    on.vt = VT_BOOL;
-    on.boolVal = VARIANT_TRUE;
-    hr = CallByName(*object, L"DeviceEnabled", DISPATCH_PROPERTYPUT, {on}, nullptr);
-  } else {
-    VARIANT index;
-    VariantInit(&index);
-    index.vt = VT_I4;
-    index.lVal = 3;
-    on.vt = VT_I4;
-    on.lVal = 1;
-    hr = CallByName(*object, L"SetPropertyNumber", DISPATCH_METHOD, {index, on}, nullptr);
-  }
+  on.vt = VT_BOOL;
+  on.boolVal = VARIANT_TRUE;
+  hr = mOptions.standIn ? CallByName(*object, L"DeviceEnabled", DISPATCH_PROPERTYPUT, {on}, nullptr)
+                        : CallByName(*object, L"SetPropertyNumber", DISPATCH_METHOD,
+                                     {qvtest::Long(3), qvtest::Long(1)}, nullptr);
   if (FAILED(hr)) return Fail("enabling the device gave " + Hex(static_cast<std::uint32_t>(hr)));
   return true;
 }
