@@ -4,37 +4,58 @@
 
 namespace quillvane {
 
-RuntimeError::RuntimeError(std::int32_t number, std::string description)
-    : mlngNumber(number),
-      mlngHResult(HResultFromErrorNumber(number)),
-      mstrDescription(description.empty() ? DescribeErrorNumber(number) : std::move(description)) {}
+namespace {
 
-RuntimeError RuntimeError::Foreign(std::int32_t hresult, std::string description) {
+std::u16string Widen(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
+}  // namespace
+
+RuntimeError::RuntimeError(std::int32_t number, std::u16string description)
+    : mlngNumber(number), mlngHResult(HResultFromErrorNumber(number)) {
+  SetDescription(description.empty() ? DescribeErrorNumber(number) : std::move(description));
+}
+
+RuntimeError::RuntimeError(std::int32_t number, const std::string& asciiDescription)
+    : RuntimeError(number, Widen(asciiDescription)) {}
+
+RuntimeError RuntimeError::Foreign(std::int32_t hresult, std::u16string description) {
   RuntimeError error;
   error.mlngNumber = 0;
   error.mlngHResult = hresult;
-  error.mstrDescription = std::move(description);
+  error.SetDescription(std::move(description));
   return error;
 }
 
-const char* DescribeErrorNumber(std::int32_t number) {
+RuntimeError RuntimeError::Foreign(std::int32_t hresult, const std::string& asciiDescription) {
+  return Foreign(hresult, Widen(asciiDescription));
+}
+
+void RuntimeError::SetDescription(std::u16string description) {
+  mstrNarrow.reserve(description.size());
+  for (char16_t ch : description) mstrNarrow += ch < 0x80 ? static_cast<char>(ch) : '?';
+  mstrDescription = std::move(description);
+}
+
+const char16_t* DescribeErrorNumber(std::int32_t number) {
   switch (number) {
     case kErrOverflow:
-      return "Overflow";
+      return u"Overflow";
     case kErrOutOfMemory:
-      return "Out of memory";
+      return u"Out of memory";
     case kErrSubscriptOutOfRange:
-      return "Subscript out of range";
+      return u"Subscript out of range";
     case kErrTypeMismatch:
-      return "Type mismatch";
+      return u"Type mismatch";
     case kErrDllLoad:
-      return "Error in loading DLL";
+      return u"Error in loading DLL";
     case kErrObjectNotSet:
-      return "Object variable or With block variable not set";
+      return u"Object variable or With block variable not set";
     case kErrEntryPoint:
-      return "Can't find DLL entry point";
+      return u"Can't find DLL entry point";
     default:
-      return "";
+      return u"";
   }
 }
 

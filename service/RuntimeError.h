@@ -2,7 +2,8 @@
 // number, or a failure status that came from another component and keeps it.
 //
 // Throwing one ends the current method at that point; the automation frame
-// (see AutomationBoundary.h) turns it into the call's failure status.
+// (see AutomationBoundary.h) turns it into the call's failure status. The
+// description is UTF-16 text, as it reaches the caller.
 #pragma once
 
 #include <cstdint>
@@ -23,25 +24,33 @@ enum ErrorNumber : std::int32_t {
 
 class RuntimeError : public std::exception {
  public:
-  // A run-time error of this library, reported as 0x800A0000 | number.
-  explicit RuntimeError(std::int32_t number, std::string description = {});
+  // A run-time error of this library, reported as 0x800A0000 | number. An
+  // empty description takes the number's standard one.
+  explicit RuntimeError(std::int32_t number, std::u16string description = {});
+  // The same with an ASCII description (constant texts, library and
+  // function names).
+  RuntimeError(std::int32_t number, const std::string& asciiDescription);
 
   // A failure status of another component, reported unchanged.
-  static RuntimeError Foreign(std::int32_t hresult, std::string description = {});
+  static RuntimeError Foreign(std::int32_t hresult, std::u16string description = {});
+  static RuntimeError Foreign(std::int32_t hresult, const std::string& asciiDescription);
 
   // The run-time error number, or 0 for a foreign failure.
   std::int32_t Number() const { return mlngNumber; }
   // The failure status the call reports.
   std::int32_t HResult() const { return mlngHResult; }
-  const std::string& Description() const { return mstrDescription; }
-  const char* what() const noexcept override { return mstrDescription.c_str(); }
+  const std::u16string& Description() const { return mstrDescription; }
+  // The description for diagnostics, characters beyond ASCII as '?'.
+  const char* what() const noexcept override { return mstrNarrow.c_str(); }
 
  private:
   RuntimeError() = default;
+  void SetDescription(std::u16string description);
 
   std::int32_t mlngNumber = 0;
   std::int32_t mlngHResult = 0;
-  std::string mstrDescription;
+  std::u16string mstrDescription;
+  std::string mstrNarrow;
 };
 
 // The failure status of run-time error `number`: severity error, facility 10.
@@ -49,7 +58,7 @@ constexpr std::int32_t HResultFromErrorNumber(std::int32_t number) {
   return static_cast<std::int32_t>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu));
 }
 
-// The standard description of a run-time error number ("" when none is known).
-const char* DescribeErrorNumber(std::int32_t number);
+// The standard description of a run-time error number (empty when none is known).
+const char16_t* DescribeErrorNumber(std::int32_t number);
 
 }  // namespace quillvane

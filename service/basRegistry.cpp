@@ -1,5 +1,7 @@
 #include "service/basRegistry.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <limits>
 #include <vector>
 
@@ -35,6 +37,12 @@ std::int32_t lngRegStatus() { return tlsRegStatus; }
 RegVariant GetRegValue(ApiDeclarations& api, Handle hRootKey, const std::u16string& strKeyPath,
                        const std::u16string& strValueName) {
   RegVariant varResult;
+  // A NUL would end the text the platform sees: the call would read another
+  // key or value than the one named. Such a name names none.
+  if (strKeyPath.find(u'\0') != std::u16string::npos ||
+      strValueName.find(u'\0') != std::u16string::npos) {
+    return varResult;
+  }
   Handle hKey = 0;
   std::uint32_t lngType = kRegNone;
   std::uint32_t lngSize = 0;
@@ -54,7 +62,10 @@ RegVariant GetRegValue(ApiDeclarations& api, Handle hRootKey, const std::u16stri
     tlsRegStatus = api.RegQueryValueExA(hKey, strAnsiName.c_str(), nullptr, &lngSecondType,
                                         bytBuffer.data(), &lngSize);
     if (tlsRegStatus == 0) {
-      std::string ansi(bytBuffer.begin(), bytBuffer.end());
+      // Only what the read gave: a value that shrank since the size query
+      // leaves the rest of the buffer unwritten.
+      const std::size_t lngRead = std::min<std::size_t>(lngSize, bytBuffer.size());
+      std::string ansi(bytBuffer.begin(), bytBuffer.begin() + static_cast<std::ptrdiff_t>(lngRead));
       varResult.strValue = TextBeforeNul(api.FromAnsi(ansi));
     }
   } else if (lngType == kRegDword) {

@@ -23,6 +23,8 @@ namespace basRegistry {
 // Reads one value of one key. REG_SZ gives its text up to the first NUL,
 // REG_DWORD the signed integer; every failure and every other type give empty
 // text. A NUL beyond position 32767 raises error 6. Every key opened is closed.
+// A key path or value name holding a NUL names no key: empty text, and the
+// platform is not called.
 RegVariant GetRegValue(ApiDeclarations& api, Handle hRootKey, const std::u16string& strKeyPath,
                        const std::u16string& strValueName);
 

@@ -87,7 +87,7 @@ TEST(AutomationBoundary, RunTimeErrorsBecomeFacilityTenFailuresWithAnEmptyResult
       []() -> std::int32_t { throw quillvane::RuntimeError(quillvane::kErrSubscriptOutOfRange); });
   EXPECT_EQ(static_cast<std::uint32_t>(outcome.hresult), 0x800A0009u);
   EXPECT_EQ(outcome.value, 0);
-  EXPECT_EQ(outcome.description, "Subscript out of range");
+  EXPECT_EQ(outcome.description, u"Subscript out of range");
 
   auto text = quillvane::CallMethod(
       []() -> std::u16string { throw quillvane::RuntimeError(quillvane::kErrTypeMismatch); });

@@ -97,6 +97,18 @@ TEST_F(RegistryReader, HugeTextReadsWholeAndANulPastPosition32767Overflows) {
   // The key of the failed read is closed all the same (checked in TearDown).
 }
 
+TEST_F(RegistryReader, ANameHoldingANulNamesNoKeyAndCallsNoPlatform) {
+  // Cut at the NUL, either name would read the device's "PID".
+  sim.Registry().SetString(kDeviceKey, "PID", "1234");
+  const std::u16string key = drawer_test::Text(kDeviceKey);
+  EXPECT_EQ(GetRegValue(sim, quillvane::kHkeyLocalMachine, key + u'\0' + u"x", u"PID").ToText(),
+            u"");
+  EXPECT_EQ(
+      GetRegValue(sim, quillvane::kHkeyLocalMachine, key, std::u16string(u"PID\0x", 5)).ToText(),
+      u"");
+  EXPECT_EQ(sim.CountCalls("RegOpenKeyA"), 0u);
+}
+
 TEST_F(RegistryReader, MissingAdvapiRaisesTheBindingErrors) {
   sim.SetMissingLibrary("advapi32.dll");
   EXPECT_EQ(ErrorNumberOf([&] { Read("PID"); }), quillvane::kErrDllLoad);

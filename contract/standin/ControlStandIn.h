@@ -32,6 +32,7 @@
 #include "quillvane_control_h.h"
 #include "service/win32/ComHandles.h"
 #include "service/win32/Module.h"
+#include "service/win32/TypeInfoDispatch.h"
 #include "service/win32/WinHeaders.h"
 
 namespace quillvane::standin {
@@ -98,7 +99,7 @@ class ControlStandIn final : public IControlObject,
   HRESULT STDMETHODCALLTYPE SOStatusUpdate(LONG Data) override;
 
  private:
-  ControlStandIn(win32::ComRef<ITypeInfo> objTypeInfo, win32::ComRef<ITypeInfo> objClassInfo);
+  ControlStandIn(win32::DualTypeInfo objTypeInfo, win32::ComRef<ITypeInfo> objClassInfo);
   ~ControlStandIn();
 
   // A method of the service object giving a result code; OPOS_E_CLOSED
@@ -115,8 +116,7 @@ class ControlStandIn final : public IControlObject,
 
   std::atomic<ULONG> mlngRefs{1};
   win32::ModuleLock mobjModuleLock;
-  // The vtable half of IControlObject, which drives Invoke.
-  win32::ComRef<ITypeInfo> mobjTypeInfo;
+  win32::DualTypeInfo mobjTypeInfo;
   win32::ComRef<ITypeInfo> mobjClassInfo;
   StatusEventPoint mobjEvents{this};
   // Set while a service object is open.

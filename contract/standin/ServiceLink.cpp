@@ -63,8 +63,10 @@ VARIANT VariantRefArg(VARIANT* varValue) {
 
 std::int32_t FindServiceClass(const std::wstring& strDeviceName, CLSID* lpClsid) {
   // A device is one subkey of the category: an empty name would read the
-  // category key itself, and a backslash would reach below another device.
-  if (strDeviceName.empty() || strDeviceName.find(L'\\') != std::wstring::npos) {
+  // category key itself, a backslash would reach below another device, and
+  // a NUL would end the name early and name another device.
+  if (strDeviceName.empty() ||
+      strDeviceName.find_first_of(std::wstring(L"\\\0", 2)) != std::wstring::npos) {
     return OPOS_OR_REGBADNAME;
   }
   const std::wstring strKey = std::wstring(kCategoryKey) + L"\\" + strDeviceName;

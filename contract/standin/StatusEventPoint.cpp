@@ -4,6 +4,7 @@
 #include <olectl.h>
 
 #include "quillvane_control_h.h"
+#include "service/AutomationBoundary.h"
 
 namespace quillvane::standin {
 
@@ -49,9 +50,14 @@ HRESULT StatusEventPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
     return CONNECT_E_CANNOTCONNECT;
   }
   // Cookie 0 means "no connection" to callers, so it is never handed out.
-  if (++mlngLastCookie == 0) ++mlngLastCookie;
-  mobjConnections.push_back({mlngLastCookie, std::move(objSink)});
-  *pdwCookie = mlngLastCookie;
+  DWORD lngCookie = mlngLastCookie + 1;
+  if (lngCookie == 0) ++lngCookie;
+  const auto objOutcome = CallMethod([&] {
+    mobjConnections.push_back({lngCookie, std::move(objSink)});
+  });
+  if (FAILED(objOutcome.hresult)) return E_OUTOFMEMORY;
+  mlngLastCookie = lngCookie;
+  *pdwCookie = lngCookie;
   return S_OK;
 }
 

@@ -28,14 +28,18 @@ add_custom_target(quillvane_control_generated
   DEPENDS ${QV_STANDIN_GENERATED}/quillvane_control_h.h
           ${QV_STANDIN_GENERATED}/quillvane_control_res.o)
 
-# The frame's module bookkeeping, self-registration and script-argument
-# preparation serve the stand-in as they serve quillvane.dll.
+# The automation boundary, and the frame's module bookkeeping,
+# self-registration, error reporting and type-library dispatch serve the
+# stand-in as they serve quillvane.dll.
 file(GLOB QV_STANDIN_SOURCES CONFIGURE_DEPENDS ${QV_STANDIN_DIR}/*.cpp)
 add_library(quillvane_control SHARED
   ${QV_STANDIN_SOURCES}
+  ${PROJECT_SOURCE_DIR}/service/RuntimeError.cpp
   ${PROJECT_SOURCE_DIR}/service/win32/Module.cpp
   ${PROJECT_SOURCE_DIR}/service/win32/Registration.cpp
   ${PROJECT_SOURCE_DIR}/service/win32/DispatchArguments.cpp
+  ${PROJECT_SOURCE_DIR}/service/win32/ErrorInfo.cpp
+  ${PROJECT_SOURCE_DIR}/service/win32/TypeInfoDispatch.cpp
   ${QV_STANDIN_DIR}/quillvane_control.def
   ${QV_STANDIN_GENERATED}/quillvane_control_res.o)
 add_dependencies(quillvane_control quillvane_control_generated)

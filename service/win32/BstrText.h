@@ -20,17 +20,4 @@ inline BSTR ToBstr(const std::u16string& text) {
                            static_cast<UINT>(text.size()));
 }
 
-// Text of the system code page as a wide string.
-inline std::wstring WidenAnsi(const std::string& text) {
-  if (text.empty()) return {};
-  int lngChars =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring strResult(static_cast<std::size_t>(lngChars > 0 ? lngChars : 0), L'\0');
-  if (lngChars > 0) {
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), strResult.data(),
-                        lngChars);
-  }
-  return strResult;
-}
-
 }  // namespace quillvane::win32

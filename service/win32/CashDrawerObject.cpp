@@ -6,78 +6,36 @@
 
 #include "service/AutomationBoundary.h"
 #include "service/win32/BstrText.h"
-#include "service/win32/DispatchArguments.h"
 #include "service/win32/DispatchControl.h"
-#include "service/win32/TypeInfoDispatch.h"
+#include "service/win32/ErrorInfo.h"
 #include "service/win32/Win32Api.h"
 
 namespace quillvane::win32 {
 
 namespace {
 
-// Hands the error's description to the caller through the thread's error
-// object; a success clears what an earlier call left there.
-void ReportOutcome(HRESULT hr, const std::string& strDescription) {
-  if (SUCCEEDED(hr)) {
-    SetErrorInfo(0, nullptr);
-    return;
-  }
-  ComRef<ICreateErrorInfo> objCreate;
-  if (FAILED(CreateErrorInfo(objCreate.Put()))) return;
-  std::wstring strWide = WidenAnsi(strDescription);
-  objCreate->SetGUID(IID__CashDrawer);
-  objCreate->SetSource(const_cast<LPOLESTR>(L"quillvane.CashDrawer"));
-  objCreate->SetDescription(strWide.data());
-  ComRef<IErrorInfo> objError;
-  if (SUCCEEDED(
-          objCreate->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(objError.Put())))) {
-    SetErrorInfo(0, objError.Get());
-  }
-}
-
-// The vtable half of the dual interface: Invoke calls through its slots.
-HRESULT LoadInterfaceTypeInfo(ComRef<ITypeInfo>& objTypeInfo) {
-  ComRef<ITypeLib> objTypeLib;
-  HRESULT hr = LoadOwnTypeLib(objTypeLib);
-  if (FAILED(hr)) return hr;
-  ComRef<ITypeInfo> objFound;
-  hr = objTypeLib->GetTypeInfoOfGuid(IID__CashDrawer, objFound.Put());
-  if (FAILED(hr)) return hr;
-  HREFTYPE lngRef = 0;
-  if (SUCCEEDED(objFound->GetRefTypeOfImplType(static_cast<UINT>(-1), &lngRef))) {
-    ComRef<ITypeInfo> objInterface;
-    if (SUCCEEDED(objFound->GetRefTypeInfo(lngRef, objInterface.Put()))) {
-      objTypeInfo = std::move(objInterface);
-      return S_OK;
-    }
-  }
-  objTypeInfo = std::move(objFound);
-  return S_OK;
-}
+const ErrorSource kSource{&IID__CashDrawer, L"quillvane.CashDrawer"};
 
 }  // namespace
 
 HRESULT CashDrawerObject::Create(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  ComRef<ITypeInfo> objTypeInfo;
-  HRESULT hr = LoadInterfaceTypeInfo(objTypeInfo);
-  if (FAILED(hr)) return hr;
-  std::shared_ptr<CashDrawer> objDrawer;
-  try {
-    objDrawer = CashDrawer::Create(Platform());
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  auto* objNew = new (std::nothrow) CashDrawerObject(std::move(objTypeInfo), std::move(objDrawer));
-  if (!objNew) return E_OUTOFMEMORY;
-  hr = objNew->QueryInterface(riid, ppv);
-  objNew->Release();
-  return hr;
+  auto objOutcome = CallMethod([&]() -> HRESULT {
+    ComRef<ITypeLib> objTypeLib;
+    DualTypeInfo objTypeInfo;
+    HRESULT hr = LoadOwnTypeLib(objTypeLib);
+    if (SUCCEEDED(hr)) hr = LoadDualTypeInfo(objTypeLib.Get(), IID__CashDrawer, objTypeInfo);
+    if (FAILED(hr)) return hr;
+    std::shared_ptr<CashDrawer> objDrawer = CashDrawer::Create(Platform());
+    ComRef<_CashDrawer> objNew = ComRef<_CashDrawer>::Adopt(
+        new CashDrawerObject(std::move(objTypeInfo), std::move(objDrawer)));
+    return objNew->QueryInterface(riid, ppv);
+  });
+  return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
 }
 
-CashDrawerObject::CashDrawerObject(ComRef<ITypeInfo> objTypeInfo,
-                                   std::shared_ptr<CashDrawer> objDrawer)
+CashDrawerObject::CashDrawerObject(DualTypeInfo objTypeInfo, std::shared_ptr<CashDrawer> objDrawer)
     : mobjTypeInfo(std::move(objTypeInfo)), mobjDrawer(std::move(objDrawer)) {}
 
 HRESULT CashDrawerObject::QueryInterface(REFIID riid, void** ppv) {
@@ -108,41 +66,19 @@ HRESULT CashDrawerObject::GetTypeInfoCount(UINT* pctinfo) {
 }
 
 HRESULT CashDrawerObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  return win32::ShareTypeInfo(mobjTypeInfo.Get(), iTInfo, ppTInfo);
+  return win32::ShareTypeInfo(mobjTypeInfo, iTInfo, ppTInfo);
 }
 
 HRESULT CashDrawerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                         DISPID* rgDispId) {
-  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo.Get(), riid, rgszNames, cNames, rgDispId);
+  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo, riid, rgszNames, cNames, rgDispId);
 }
 
 HRESULT CashDrawerObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                                  DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                  EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  if (!pDispParams) return E_INVALIDARG;
-
-  // Scan for the member: an index lookup by DISPID is unreliable on some
-  // platforms for dual interfaces.
-  TYPEATTR* lpAttr = nullptr;
-  HRESULT hr = mobjTypeInfo->GetTypeAttr(&lpAttr);
-  if (FAILED(hr)) return hr;
-  ScopedTypeAttr objHeldAttr(mobjTypeInfo.Get(), lpAttr);
-  for (UINT lngIndex = 0; lngIndex < lpAttr->cFuncs; ++lngIndex) {
-    FUNCDESC* lpDesc = nullptr;
-    if (FAILED(mobjTypeInfo->GetFuncDesc(lngIndex, &lpDesc))) continue;
-    ScopedFuncDesc objDesc(mobjTypeInfo.Get(), lpDesc);
-    if (lpDesc->memid != dispIdMember) continue;
-
-    DispatchArguments objArguments;
-    hr = objArguments.Prepare(*lpDesc, *pDispParams, puArgErr);
-    if (FAILED(hr)) return hr;
-    hr = mobjTypeInfo->Invoke(static_cast<_CashDrawer*>(this), dispIdMember, wFlags,
-                              objArguments.Params(), pVarResult, pExcepInfo, puArgErr);
-    objArguments.WriteBack();
-    return hr;
-  }
-  return DISP_E_MEMBERNOTFOUND;
+  return InvokeFromTypeInfo(mobjTypeInfo, static_cast<_CashDrawer*>(this), kSource, dispIdMember,
+                            riid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }
 
 HRESULT CashDrawerObject::InterfaceSupportsErrorInfo(REFIID riid) {
@@ -154,8 +90,13 @@ HRESULT CashDrawerObject::CallLong(LONG* Result, Body&& body) {
   if (!Result) return E_POINTER;
   auto objOutcome = CallMethod(std::forward<Body>(body));
   *Result = objOutcome.value;
-  ReportOutcome(objOutcome.hresult, objOutcome.description);
-  return objOutcome.hresult;
+  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
+}
+
+template <typename Body>
+HRESULT CashDrawerObject::CallVoid(Body&& body) {
+  auto objOutcome = CallMethod(std::forward<Body>(body));
+  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
 }
 
 HRESULT CashDrawerObject::WaitForDrawerClose(LONG BeepTimeout, LONG BeepFrequency,
@@ -173,32 +114,28 @@ HRESULT CashDrawerObject::OpenDrawer(LONG* Result) {
 }
 
 HRESULT CashDrawerObject::SetPropertyString(LONG PropIndex, BSTR PropString) {
-  auto objOutcome =
-      CallMethod([&] { mobjDrawer->SetPropertyString(PropIndex, FromBstr(PropString)); });
-  ReportOutcome(objOutcome.hresult, objOutcome.description);
-  return objOutcome.hresult;
+  return CallVoid([&] { mobjDrawer->SetPropertyString(PropIndex, FromBstr(PropString)); });
 }
 
 HRESULT CashDrawerObject::SetPropertyNumber(LONG PropIndex, LONG Number) {
-  auto objOutcome = CallMethod([&] { mobjDrawer->SetPropertyNumber(PropIndex, Number); });
-  ReportOutcome(objOutcome.hresult, objOutcome.description);
-  return objOutcome.hresult;
+  return CallVoid([&] { mobjDrawer->SetPropertyNumber(PropIndex, Number); });
 }
 
 HRESULT CashDrawerObject::GetPropertyString(LONG PropIndex, BSTR* Result) {
   if (!Result) return E_POINTER;
   *Result = nullptr;
-  auto objOutcome = CallMethod([&] { return mobjDrawer->GetPropertyString(PropIndex); });
-  HRESULT hr = objOutcome.hresult;
-  if (SUCCEEDED(hr) && !objOutcome.value.empty()) {
-    *Result = ToBstr(objOutcome.value);
-    if (!*Result) {
-      hr = HResultFromErrorNumber(kErrOutOfMemory);
-      objOutcome.description = DescribeErrorNumber(kErrOutOfMemory);
+  auto objOutcome = CallMethod([&] {
+    // Empty text travels as a null BSTR.
+    UniqueBstr strResult;
+    const std::u16string strText = mobjDrawer->GetPropertyString(PropIndex);
+    if (!strText.empty()) {
+      *strResult.Put() = ToBstr(strText);
+      if (!strResult.Get()) throw std::bad_alloc();
     }
-  }
-  ReportOutcome(hr, objOutcome.description);
-  return hr;
+    return strResult;
+  });
+  *Result = objOutcome.value.Detach();
+  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
 }
 
 HRESULT CashDrawerObject::GetPropertyNumber(LONG PropIndex, LONG* Result) {
@@ -211,7 +148,8 @@ HRESULT CashDrawerObject::ReleaseDevice(LONG* Result) {
 
 HRESULT CashDrawerObject::OpenService(BSTR DeviceClass, BSTR DeviceName, VARIANT* pDispatch,
                                       LONG* Result) {
-  if (!pDispatch) return E_POINTER;
+  if (!pDispatch || !Result) return E_POINTER;
+  // The names with their full length: a NUL inside is part of the name.
   return CallLong(Result, [&] {
     return mobjDrawer->OpenService(FromBstr(DeviceClass), FromBstr(DeviceName),
                                    ControlFromVariant(*pDispatch));
@@ -223,23 +161,22 @@ HRESULT CashDrawerObject::GetOpenResult(LONG* Result) {
 }
 
 HRESULT CashDrawerObject::DirectIO(LONG Command, LONG* pData, BSTR* pString, LONG* Result) {
-  if (!pData || !pString) return E_POINTER;
-  std::int32_t lngData = *pData;
-  std::u16string strString = FromBstr(*pString);
-  HRESULT hr = CallLong(Result, [&] { return mobjDrawer->DirectIO(Command, lngData, strString); });
-  // Write back only what the method changed: the caller's BSTR stays the
-  // very same string otherwise.
-  *pData = lngData;
-  if (strString != FromBstr(*pString)) {
-    BSTR strNew = ToBstr(strString);
-    if (strNew || strString.empty()) {
+  if (!pData || !pString || !Result) return E_POINTER;
+  return CallLong(Result, [&] {
+    std::int32_t lngData = *pData;
+    std::u16string strString = FromBstr(*pString);
+    const std::int32_t lngResult = mobjDrawer->DirectIO(Command, lngData, strString);
+    // Write back only what the method changed: the caller's BSTR stays the
+    // very same string otherwise.
+    if (strString != FromBstr(*pString)) {
+      UniqueBstr strNew(ToBstr(strString));
+      if (!strNew.Get() && !strString.empty()) throw std::bad_alloc();
       SysFreeString(*pString);
-      *pString = strNew;
-    } else if (SUCCEEDED(hr)) {
-      hr = E_OUTOFMEMORY;
+      *pString = strNew.Detach();
     }
-  }
-  return hr;
+    *pData = lngData;
+    return lngResult;
+  });
 }
 
 HRESULT CashDrawerObject::COFreezeEvents(VARIANT_BOOL Freeze, LONG* Result) {

@@ -8,6 +8,7 @@
 #include "service/CashDrawer.h"
 #include "service/win32/ComHandles.h"
 #include "service/win32/Module.h"
+#include "service/win32/TypeInfoDispatch.h"
 #include "service/win32/TypeLibDeclarations.h"
 #include "service/win32/WinHeaders.h"
 
@@ -56,17 +57,20 @@ class CashDrawerObject final : public _CashDrawer, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE CheckHealth(LONG Level, LONG* Result) override;
 
  private:
-  CashDrawerObject(ComRef<ITypeInfo> objTypeInfo, std::shared_ptr<CashDrawer> objDrawer);
+  CashDrawerObject(DualTypeInfo objTypeInfo, std::shared_ptr<CashDrawer> objDrawer);
   ~CashDrawerObject() = default;
 
-  // Runs one method of the core and reports its outcome as the call's.
+  // Run one method of the core, argument and result conversions included,
+  // inside the automation boundary and report its outcome as the call's:
+  // the status, the error object, and 0 as the result of a failed call.
   template <typename Body>
   HRESULT CallLong(LONG* Result, Body&& body);
+  template <typename Body>
+  HRESULT CallVoid(Body&& body);
 
   std::atomic<ULONG> mlngRefs{1};
   ModuleLock mobjModuleLock;
-  // The vtable half of _CashDrawer, which drives Invoke.
-  ComRef<ITypeInfo> mobjTypeInfo;
+  DualTypeInfo mobjTypeInfo;
   std::shared_ptr<CashDrawer> mobjDrawer;
 };
 

@@ -4,24 +4,10 @@
 #include <string>
 
 #include "service/RuntimeError.h"
+#include "service/win32/BstrText.h"
+#include "service/win32/VariantRef.h"
 
 namespace quillvane::win32 {
-
-namespace {
-
-// The callee's description in the system code page, as errors carry it.
-std::string NarrowAnsi(BSTR text) {
-  if (!text || SysStringLen(text) == 0) return {};
-  const int lngLength = static_cast<int>(SysStringLen(text));
-  int lngBytes = WideCharToMultiByte(CP_ACP, 0, text, lngLength, nullptr, 0, nullptr, nullptr);
-  std::string strResult(static_cast<std::size_t>(lngBytes > 0 ? lngBytes : 0), '\0');
-  if (lngBytes > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text, lngLength, strResult.data(), lngBytes, nullptr, nullptr);
-  }
-  return strResult;
-}
-
-}  // namespace
 
 DispatchControl::DispatchControl(IDispatch* objDispatch)
     : mobjDispatch(ComRef<IDispatch>::Share(objDispatch)) {}
@@ -52,13 +38,14 @@ void DispatchControl::CallMethod(const std::u16string& name, std::int32_t value)
   if (FAILED(hr)) {
     // The callee's own failure status travels inside the exception record.
     if (hr == DISP_E_EXCEPTION && FAILED(objException.scode)) hr = objException.scode;
-    throw RuntimeError::Foreign(hr, NarrowAnsi(strDescription.Get()));
+    throw RuntimeError::Foreign(hr, FromBstr(strDescription.Get()));
   }
 }
 
 contract::AutomationRef ControlFromVariant(const VARIANT& varDispatch) {
-  const VARIANT* lpValue = &varDispatch;
-  while (lpValue->vt == (VT_BYREF | VT_VARIANT) && lpValue->pvarVal) lpValue = lpValue->pvarVal;
+  // A reference chain that is too long, or leads back to itself, holds no object.
+  const VARIANT* lpValue = ResolveVariantRef(&varDispatch);
+  if (!lpValue) throw RuntimeError(kErrTypeMismatch);
 
   IUnknown* objUnknown = nullptr;
   switch (lpValue->vt) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "service/AutomationBoundary.h"
 #include "service/win32/ComHandles.h"
 #include "service/win32/Module.h"
 
@@ -50,14 +51,42 @@ HRESULT WriteEntry(const RegistryEntry& objEntry) {
   return lngStatus == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(lngStatus);
 }
 
-}  // namespace
+bool KeyExists(const std::wstring& strKey) {
+  UniqueHkey hKey;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_READ, hKey.Put()) == ERROR_SUCCESS;
+}
 
-HRESULT RegisterServer(const ServerIdentity& objServer) {
+// The interface keys registering the type library writes: one per
+// interface it describes (a dual interface's two halves share one).
+std::vector<std::wstring> InterfaceKeys() {
+  std::vector<std::wstring> strKeys;
+  ComRef<ITypeLib> objTypeLib;
+  if (FAILED(LoadOwnTypeLib(objTypeLib))) return strKeys;
+  const UINT lngCount = objTypeLib->GetTypeInfoCount();
+  for (UINT lngIndex = 0; lngIndex < lngCount; ++lngIndex) {
+    TYPEKIND lngKind = TKIND_MAX;
+    ComRef<ITypeInfo> objInfo;
+    if (FAILED(objTypeLib->GetTypeInfoType(lngIndex, &lngKind)) ||
+        (lngKind != TKIND_DISPATCH && lngKind != TKIND_INTERFACE) ||
+        FAILED(objTypeLib->GetTypeInfo(lngIndex, objInfo.Put()))) {
+      continue;
+    }
+    TYPEATTR* lpAttr = nullptr;
+    if (FAILED(objInfo->GetTypeAttr(&lpAttr))) continue;
+    ScopedTypeAttr objAttr(objInfo.Get(), lpAttr);
+    strKeys.push_back(L"Interface\\" + GuidText(lpAttr->guid));
+  }
+  return strKeys;
+}
+
+HRESULT RemoveRegistration(const ServerIdentity& objServer);
+
+HRESULT WriteRegistration(const ServerIdentity& objServer) {
   if (ModulePath().empty()) return SELFREG_E_CLASS;
   for (const RegistryEntry& objEntry : RegistrationTable(objServer)) {
     HRESULT hr = WriteEntry(objEntry);
     if (FAILED(hr)) {
-      UnregisterServer(objServer);
+      RemoveRegistration(objServer);
       return hr;
     }
   }
@@ -68,30 +97,45 @@ HRESULT RegisterServer(const ServerIdentity& objServer) {
     hr = RegisterTypeLib(objTypeLib.Get(), strPath.data(), nullptr);
   }
   if (FAILED(hr)) {
-    UnregisterServer(objServer);
+    RemoveRegistration(objServer);
     return SELFREG_E_TYPELIB;
   }
   return S_OK;
 }
 
-HRESULT UnregisterServer(const ServerIdentity& objServer) {
+HRESULT RemoveRegistration(const ServerIdentity& objServer) {
   HRESULT hrResult = S_OK;
-  // A library that is not registered has nothing to remove.
-  UniqueHkey hTypeLibKey;
-  const std::wstring strTypeLibKey = L"TypeLib\\" + GuidText(*objServer.pLibId) + L"\\1.0";
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, strTypeLibKey.c_str(), 0, KEY_READ, hTypeLibKey.Put()) ==
-      ERROR_SUCCESS) {
-    hTypeLibKey.Reset();
-    if (FAILED(UnRegisterTypeLib(*objServer.pLibId, 1, 0, 0, SYS_WIN32))) {
-      hrResult = SELFREG_E_TYPELIB;
+  // The type library's own unregistration, when it is registered. It gives
+  // up when part of its registration is gone; the keys below go regardless.
+  const std::wstring strTypeLibKey = L"TypeLib\\" + GuidText(*objServer.pLibId);
+  if (KeyExists(strTypeLibKey + L"\\1.0")) UnRegisterTypeLib(*objServer.pLibId, 1, 0, 0, SYS_WIN32);
+
+  const auto Remove = [&](const std::wstring& strKey, bool blnTree) {
+    const LONG lngStatus = blnTree ? RegDeleteTreeW(HKEY_CLASSES_ROOT, strKey.c_str())
+                                   : RegDeleteKeyW(HKEY_CLASSES_ROOT, strKey.c_str());
+    if (lngStatus != ERROR_SUCCESS && lngStatus != ERROR_FILE_NOT_FOUND && KeyExists(strKey)) {
+      hrResult = SELFREG_E_CLASS;
     }
-  }
+  };
+  for (const std::wstring& strKey : InterfaceKeys()) Remove(strKey, true);
+  Remove(strTypeLibKey + L"\\1.0", true);
+  // The library's own key goes too, unless another version lives under it.
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, strTypeLibKey.c_str());
   const std::vector<RegistryEntry> objTable = RegistrationTable(objServer);
-  for (auto it = objTable.rbegin(); it != objTable.rend(); ++it) {
-    LONG lngStatus = RegDeleteKeyW(HKEY_CLASSES_ROOT, it->strKey.c_str());
-    if (lngStatus != ERROR_SUCCESS && lngStatus != ERROR_FILE_NOT_FOUND) hrResult = SELFREG_E_CLASS;
-  }
+  for (auto it = objTable.rbegin(); it != objTable.rend(); ++it) Remove(it->strKey, false);
   return hrResult;
+}
+
+}  // namespace
+
+HRESULT RegisterServer(const ServerIdentity& objServer) noexcept {
+  auto objOutcome = CallMethod([&] { return WriteRegistration(objServer); });
+  return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
+}
+
+HRESULT UnregisterServer(const ServerIdentity& objServer) noexcept {
+  auto objOutcome = CallMethod([&] { return RemoveRegistration(objServer); });
+  return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
 }
 
 }  // namespace quillvane::win32

@@ -18,10 +18,13 @@ struct ServerIdentity {
 
 // Writes the table and registers the type library. On failure, removes what
 // it wrote and gives the failure.
-HRESULT RegisterServer(const ServerIdentity& objServer);
+HRESULT RegisterServer(const ServerIdentity& objServer) noexcept;
 
-// Unregisters the type library and removes the table's keys, deepest first.
-// Keys that are already gone are no failure.
-HRESULT UnregisterServer(const ServerIdentity& objServer);
+// Unregisters the type library and removes every key of the table that is
+// there (the class and programmatic identifier keys, the type library's key
+// and the interface keys of the interfaces it describes), whatever else is
+// already missing. Keys that are gone are no failure; a key that is there and
+// cannot be removed is.
+HRESULT UnregisterServer(const ServerIdentity& objServer) noexcept;
 
 }  // namespace quillvane::win32

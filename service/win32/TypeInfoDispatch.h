@@ -1,30 +1,43 @@
-// The type-information half of IDispatch for an object that one ITypeInfo
-// describes: its count, the description itself, and names to DISPIDs.
+// IDispatch for an object whose dual interface the embedded type library
+// describes: the type-information count, the description itself, names to
+// DISPIDs, and Invoke.
+//
+// A dual interface has two descriptions. GetTypeInfo hands out the dispatch
+// one (what ITypeLib::GetTypeInfoOfGuid gives: methods with their results,
+// no HRESULTs), which late-binding clients read. The vtable one drives
+// Invoke, which calls the interface's slots, and the name lookup.
 #pragma once
 
 #include "service/win32/ComHandles.h"
+#include "service/win32/ErrorInfo.h"
 #include "service/win32/WinHeaders.h"
 
 namespace quillvane::win32 {
 
-inline HRESULT OneTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
-}
+struct DualTypeInfo {
+  ComRef<ITypeInfo> objDispatch;  // TKIND_DISPATCH
+  ComRef<ITypeInfo> objVtable;    // TKIND_INTERFACE
+};
 
-inline HRESULT ShareTypeInfo(ITypeInfo* objTypeInfo, UINT iTInfo, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  *ppTInfo = ComRef<ITypeInfo>::Share(objTypeInfo).Detach();
-  return S_OK;
-}
+// Both descriptions of the dual interface iid in objTypeLib.
+HRESULT LoadDualTypeInfo(ITypeLib* objTypeLib, REFIID iid, DualTypeInfo& objInfo);
 
-inline HRESULT IDsOfNamesFromTypeInfo(ITypeInfo* objTypeInfo, REFIID riid, LPOLESTR* rgszNames,
-                                      UINT cNames, DISPID* rgDispId) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return DispGetIDsOfNames(objTypeInfo, rgszNames, cNames, rgDispId);
-}
+HRESULT OneTypeInfoCount(UINT* pctinfo);
+
+// Hands out the dispatch description.
+HRESULT ShareTypeInfo(const DualTypeInfo& objInfo, UINT iTInfo, ITypeInfo** ppTInfo);
+
+HRESULT IDsOfNamesFromTypeInfo(const DualTypeInfo& objInfo, REFIID riid, LPOLESTR* rgszNames,
+                               UINT cNames, DISPID* rgDispId);
+
+// IDispatch::Invoke on objSelf, a pointer to the vtable interface. The
+// member is found by DISPID and kind; its arguments are checked and prepared
+// (DispatchArguments) before the type library's Invoke calls the slot.
+// pVarResult is cleared first and left empty on failure. No exception leaves:
+// one raised on the way (argument preparation included) fails the call with
+// DISP_E_EXCEPTION and its status and description in *pExcepInfo.
+HRESULT InvokeFromTypeInfo(const DualTypeInfo& objInfo, void* objSelf, const ErrorSource& objSource,
+                           DISPID dispIdMember, REFIID riid, WORD wFlags, DISPPARAMS* pDispParams,
+                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept;
 
 }  // namespace quillvane::win32

@@ -22,7 +22,7 @@ template <typename T>
 void Print(const char* call, const quillvane::MethodOutcome<T>& outcome, std::uint64_t now) {
   if (outcome.hresult != 0) {
     std::printf("%7llu ms  %-40s failed 0x%08X (%s)\n", static_cast<unsigned long long>(now), call,
-                static_cast<unsigned>(outcome.hresult), outcome.description.c_str());
+                static_cast<unsigned>(outcome.hresult), Narrow(outcome.description).c_str());
   } else if constexpr (std::is_same_v<T, std::u16string>) {
     std::printf("%7llu ms  %-40s = \"%s\"\n", static_cast<unsigned long long>(now), call,
                 Narrow(outcome.value).c_str());

@@ -32,3 +32,36 @@ set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine_registered)
 set_tests_properties(wine_vbscript wine_client wine_binding PROPERTIES
                      FIXTURES_REQUIRED wine_registered)
 set_tests_properties(wine_unregister PROPERTIES FIXTURES_CLEANUP wine_registered)
+
+# The automation boundary against any caller: the seeded Invoke fuzzer and
+# the boundary's fault tests, on quillvane.dll and the stand-in, with the
+# virtual drawer (tests/wine/run-with-drawer).
+add_executable(qv_invoke_fuzz ${QV_WINE_DIR}/InvokeFuzzer.cpp ${QV_WINE_DIR}/ProcessResources.cpp)
+target_include_directories(qv_invoke_fuzz PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(qv_invoke_fuzz PRIVATE ${QV_WIN_DEFINITIONS})
+target_link_libraries(qv_invoke_fuzz PRIVATE ole32 oleaut32 uuid)
+target_link_options(qv_invoke_fuzz PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+set_target_properties(qv_invoke_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
+
+set(QV_WITH_DRAWER ${QV_WINE_DIR}/run-with-drawer)
+foreach(target service standin)
+  add_test(NAME wine_invoke_fuzz_${target}
+           COMMAND ${QV_WITH_DRAWER} ${QV_WIN_BIN} qv_invoke_fuzz.exe --target ${target}
+                   --calls 20000)
+endforeach()
+set_tests_properties(wine_invoke_fuzz_service wine_invoke_fuzz_standin PROPERTIES
+                     LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix TIMEOUT 300
+                     FIXTURES_REQUIRED wine_registered)
+
+add_executable(qv_boundary_test ${QV_WINE_DIR}/BoundaryTest.cpp ${QV_WINE_DIR}/ProcessResources.cpp
+                                ${PROJECT_SOURCE_DIR}/service/win32/DispatchControl.cpp)
+add_dependencies(qv_boundary_test quillvane_generated quillvane_control_generated)
+target_include_directories(qv_boundary_test PRIVATE ${PROJECT_SOURCE_DIR} ${QV_GENERATED}
+                                                    ${CMAKE_BINARY_DIR}/generated/standin)
+target_compile_definitions(qv_boundary_test PRIVATE ${QV_WIN_DEFINITIONS})
+target_link_libraries(qv_boundary_test PRIVATE quillvane_core ole32 oleaut32 uuid)
+target_link_options(qv_boundary_test PRIVATE ${QV_WIN_LINK_OPTIONS})
+set_target_properties(qv_boundary_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
+add_test(NAME wine_boundary COMMAND ${QV_WITH_DRAWER} ${QV_WIN_BIN} qv_boundary_test.exe)
+set_tests_properties(wine_boundary PROPERTIES LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix
+                     TIMEOUT 120 FIXTURES_REQUIRED wine_registered)

@@ -103,6 +103,9 @@ void TestInterfaceDescription(IDispatch* cd) {
   TYPEATTR* attr = nullptr;
   info->GetTypeAttr(&attr);
   quillvane::win32::ScopedTypeAttr held_attr(info.Get(), attr);
+  // Late-binding clients read the dispatch description: results are results,
+  // not HRESULTs with a last out-parameter.
+  ExpectLong(attr->typekind, TKIND_DISPATCH, "GetTypeInfo gives the dispatch description");
 
   for (const Member& member : members) {
     const std::string what = Narrow(member.name) + " (" + std::to_string(member.id) + ")";
@@ -114,17 +117,12 @@ void TestInterfaceDescription(IDispatch* cd) {
       if (desc->memid != member.id || desc->invkind != member.kind) continue;
       found = true;
       std::vector<VARTYPE> args;
-      VARTYPE result = VT_EMPTY;
+      const VARTYPE declared = desc->elemdescFunc.tdesc.vt;
+      const VARTYPE result = declared == VT_VOID ? VARTYPE{VT_EMPTY} : declared;
       for (SHORT p = 0; p < desc->cParams; ++p) {
-        const ELEMDESC& param = desc->lprgelemdescParam[p];
-        const TYPEDESC& type = param.tdesc;
-        VARTYPE vt =
-            type.vt == VT_PTR ? static_cast<VARTYPE>(VT_BYREF | type.lptdesc->vt) : type.vt;
-        if (param.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
-          result = static_cast<VARTYPE>(vt & ~VT_BYREF);
-        } else {
-          args.push_back(vt);
-        }
+        const TYPEDESC& type = desc->lprgelemdescParam[p].tdesc;
+        args.push_back(type.vt == VT_PTR ? static_cast<VARTYPE>(VT_BYREF | type.lptdesc->vt)
+                                         : type.vt);
       }
       Expect(args == member.args, what + ": argument types and order");
       ExpectLong(result, member.result, what + ": result type");
