@@ -488,8 +488,7 @@ class Fuzzer {
   bool LoadMembers(IDispatch* object);
   bool StartRound(std::uint64_t round, IDispatch** object);
   // Runs call `index`; false after a failed check.
-  // *closed: the call closed the service object, which ends its round.
-  bool RunCall(IDispatch* object, std::uint64_t index, bool opened, bool* closed);
+  bool RunCall(IDispatch* object, std::uint64_t index, bool opened);
   bool Fail(const std::string& what);
   HRESULT CallByName(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
                      VARIANT* result);
@@ -575,7 +574,7 @@ bool Fuzzer::StartRound(std::uint64_t round, IDispatch** object) {
   return true;
 }
 
-bool Fuzzer::RunCall(IDispatch* object, std::uint64_t index, bool opened, bool* closed) {
+bool Fuzzer::RunCall(IDispatch* object, std::uint64_t index, bool opened) {
   Rng rng{mOptions.seed ^ (index * 0xD1B54A32D192ED03ull)};
   rng.Next();
   CallerData caller(rng, mControl, mOptions.device);
@@ -607,10 +606,10 @@ bool Fuzzer::RunCall(IDispatch* object, std::uint64_t index, bool opened, bool* 
   } else {
     flags = rng.Chance(80) ? rng.Pick(kFlags) : static_cast<WORD>(rng.Next());
   }
-  // OpenService on an opened object with a name that finds no drawer can
-  // leave every later read waiting out its time-out (6 s each): on opened
-  // objects it is called well-formed and with the device's own name only.
+  // On opened objects OpenService is called well-formed and, half the time,
+  // with the device's own name, so that rounds keep a drawer to work on.
   const bool reopen = opened && !mOptions.standIn && member && id == kOpenService;
+  const bool ownName = reopen && rng.Chance(50);
   const bool wellFormed = reopen || (member && rng.Chance(60));
   std::size_t count = wellFormed ? member->types.size() : rng.Below(7);
   // Well-typed arguments, one too few or one too many.
@@ -618,7 +617,7 @@ bool Fuzzer::RunCall(IDispatch* object, std::uint64_t index, bool opened, bool* 
     count = count > 0 && rng.Chance(50) ? count - 1 : count + 1;
   std::vector<VARIANT> args;  // first to last
   for (std::size_t i = 0; i < count; ++i) {
-    if (reopen && i == 1) {
+    if (ownName && i == 1) {
       args.push_back(caller.DeviceName());
     } else if (wellFormed && i < member->types.size()) {
       const TYPEDESC* pointee = member->types[i].vt == VT_PTR ? &member->pointees[i] : nullptr;
@@ -688,7 +687,6 @@ bool Fuzzer::RunCall(IDispatch* object, std::uint64_t index, bool opened, bool* 
       object->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, noParams ? nullptr : &params,
                      resultPointer, exceptionPointer, argErrorPointer);
   ++gProgress;
-  *closed = !mOptions.standIn && id == kCloseService && hr == S_OK;
   if (mOptions.verbose) {
     std::printf(
         "  -> %08lX after %lu ms, result vt %u scode %08lX arg error %08X\n",
@@ -786,15 +784,7 @@ int Fuzzer::Run() {
         return 2;
       }
     }
-    bool closed = false;
-    if (!RunCall(object, index, index / kRoundCalls % 3 != 0, &closed)) ++failed;
-    if (closed) {
-      // A closed service object can make every read wait out its time-out
-      // (6 s each): the round goes on with a new object of its kind.
-      object->Release();
-      object = nullptr;
-      if (!StartRound(index / kRoundCalls, &object)) return 2;
-    }
+    if (!RunCall(object, index, index / kRoundCalls % 3 != 0)) ++failed;
     MSG msg;
     for (int pumped = 0; pumped < kPumpLimit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
          ++pumped) {
