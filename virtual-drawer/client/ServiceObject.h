@@ -38,13 +38,15 @@ class ServiceObject {
 };
 
 // Runs the thread's message loop for `ms` milliseconds, or until `done`
-// gives true, checked after every message and at least every 5 ms.
+// gives true, checked after every message and at least every 5 ms. The time
+// is checked after every message too: a thread held by a dispatch always
+// finds a timer due when it comes back.
 template <typename Done>
 bool PumpUntil(DWORD ms, Done done) {
   const DWORD started = GetTickCount();
   while (true) {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (GetTickCount() - started < ms && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
       if (done()) return true;
