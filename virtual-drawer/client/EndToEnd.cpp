@@ -88,8 +88,7 @@ int NoMatch() {
   checks.Expect(NoHandlesLeft(checks, "1") && NoHandlesLeft(checks, "2"),
                 "every device examined is closed again");
   checks.ExpectEq(s.Call(L"OpenDrawer"), kIllegal, "OpenDrawer without a drawer");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 
@@ -176,8 +175,7 @@ int Wait(const std::string& relayLog) {
   checks.Expect(s.Codes() == std::vector<long>({1, 0}),
                 "status updates during the wait: " + Join(s.Codes()));
   Control(checks, "shut-after off 1");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 

@@ -211,8 +211,7 @@ int WaitAfterPulse() {
   checks.Expect(took < 2000, "a drawer that does not open ends the wait, after " + Ms(took));
   Control(checks, "switch-delay 50 1");
   Control(checks, "close 1");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 
@@ -237,8 +236,7 @@ int WaitWhileQuitting() {
                 "the quit request is still there for the application's loop");
   Control(checks, "shut-after off 1");
   Control(checks, "close 1");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 
@@ -296,8 +294,7 @@ int Reopen() {
   checks.Expect(s.control.Calls().empty(), "no status update before enabling: " + Join(s.Codes()));
   checks.ExpectEq(s.Call(L"ClaimDevice", {Arg::Long(0)}), kSuccess, "ClaimDevice after reopening");
   Control(checks, "close 1");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 

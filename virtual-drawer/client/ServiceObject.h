@@ -40,15 +40,14 @@ class ServiceObject {
 // Runs the thread's message loop for `ms` milliseconds, or until `done`
 // gives true, checked after every message and at least every 5 ms. The time
 // is checked after every message too: a thread held by a dispatch always
-// finds a timer due when it comes back.
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
+// finds a timer due when it comes back. `dispatch` handles each message.
+template <typename Done, typename Dispatch>
+bool PumpUntil(DWORD ms, Done done, Dispatch dispatch) {
   const DWORD started = GetTickCount();
   while (true) {
     MSG message;
     while (GetTickCount() - started < ms && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
+      dispatch(message);
       if (done()) return true;
     }
     if (done()) return true;
@@ -57,6 +56,16 @@ bool PumpUntil(DWORD ms, Done done) {
     const DWORD left = ms - elapsed;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 5 ? left : 5, QS_ALLINPUT);
   }
+}
+
+inline void DispatchOne(const MSG& message) {
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+  return PumpUntil(ms, done, &DispatchOne);
 }
 
 inline void PumpFor(DWORD ms) {

@@ -44,6 +44,11 @@ struct Session {
     return PumpUntil(ms, [&] { return control.Calls().size() >= count; });
   }
   std::vector<long> Codes() const;
+  // CloseService, which answers 0, and the object let go.
+  void Close(Checks& checks) {
+    checks.ExpectEq(Call(L"CloseService"), kSuccess, "CloseService");
+    drawer.Release();
+  }
 };
 
 // "[1,0]": status codes as a check message shows them.

@@ -91,22 +91,11 @@ class TimedPump {
  public:
   template <typename Done>
   bool Until(DWORD ms, Done done) {
-    const DWORD started = GetTickCount();
-    while (true) {
-      MSG message;
-      while (GetTickCount() - started < ms && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        const std::int64_t before = vdrawer::NowTicks();
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-        if (message.message == WM_TIMER) mHolds.push_back(vdrawer::MsSince(before));
-        if (done()) return true;
-      }
-      if (done()) return true;
-      const DWORD elapsed = GetTickCount() - started;
-      if (elapsed >= ms) return false;
-      const DWORD left = ms - elapsed;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 5 ? left : 5, QS_ALLINPUT);
-    }
+    return vdrawer::PumpUntil(ms, done, [this](const MSG& message) {
+      const std::int64_t before = vdrawer::NowTicks();
+      vdrawer::DispatchOne(message);
+      if (message.message == WM_TIMER) mHolds.push_back(vdrawer::MsSince(before));
+    });
   }
   void For(DWORD ms) {
     Until(ms, [] { return false; });
