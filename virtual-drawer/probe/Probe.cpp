@@ -351,6 +351,19 @@ int Reports() {
   checks.Expect(api.flushQueue && !api.flushQueue(event.Get()),
                 "HidD_FlushQueue fails on a handle that is no device");
 
+  // With a report every millisecond, reports follow the flush's marker in the
+  // pipe before the flush reads it: the flush stops at the marker and leaves
+  // them, whole, to the reads that follow.
+  Control(checks, "rate 1");
+  int badFlushes = 0;
+  for (int i = 0; i < 20 && api.flushQueue; ++i) {
+    const DWORD started = GetTickCount();
+    const bool flushed = api.flushQueue(first.Get()) && GetTickCount() - started < 500;
+    if (!flushed || !ReadReport(first.Get(), report, 1000) || report[0] != 0) ++badFlushes;
+  }
+  checks.ExpectEq(badFlushes, 0, "flushes that failed, were slow or left a torn report");
+  Control(checks, "rate 10");
+
   // A handle nobody read for a while costs the simulator nothing, and once
   // read again it reaches the newest reports: a drain (reading until a read
   // has to wait for the device) ends within a few reports of one made after

@@ -20,6 +20,17 @@ constexpr DWORD kControlRequestMax = 512;
 // what the client has not read stays withdrawable.
 constexpr DWORD kInBufferSize = 4096;
 
+// The Windows error of a finished operation, from the status the system left
+// in its OVERLAPPED record.
+DWORD ErrorOf(const OVERLAPPED& overlapped) {
+  using Convert = ULONG(WINAPI*)(LONG);
+  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlNtStatusToDosError")));
+  const auto status = static_cast<LONG>(overlapped.Internal);
+  if (status == 0) return ERROR_SUCCESS;
+  return convert ? convert(status) : ERROR_GEN_FAILURE;
+}
+
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   std::string text;
   char byte[4];
@@ -124,7 +135,13 @@ void Simulator::RequestStop() {
   if (mPort.IsOpen()) PostQueuedCompletionStatus(mPort.Get(), 0, 0, nullptr);
 }
 
+// Completions are taken in batches, and those that have arrived are handled
+// between two rounds of reports: with many handles (and many withdrawn
+// writes) back-to-back rounds would otherwise starve them, and a client's
+// flush would wait behind hundreds of them.
 void Simulator::Run() {
+  constexpr ULONG kBatch = 64;
+  OVERLAPPED_ENTRY entries[kBatch];
   while (!mStopping && InterlockedCompareExchange(&mStopRequested, 0, 0) == 0) {
     std::uint64_t now = NowMs();
     if (now >= mNextReportMs) {
@@ -133,20 +150,21 @@ void Simulator::Run() {
       // After a stall, the clock restarts from now rather than catching up
       // with a burst of reports.
       if (mNextReportMs + mOptions.reportRateMs < now) mNextReportMs = now + mOptions.reportRateMs;
-      continue;
+      now = NowMs();
     }
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* overlapped = nullptr;
-    const DWORD waitMs = static_cast<DWORD>(mNextReportMs - now);
-    const BOOL ok = GetQueuedCompletionStatus(mPort.Get(), &bytes, &key, &overlapped, waitMs);
-    if (!overlapped) continue;  // time-out, or the wake-up of RequestStop
-    Operation* op = reinterpret_cast<Operation*>(overlapped);
-    auto found = mOperations.find(op);
-    if (found == mOperations.end()) continue;
-    std::unique_ptr<Operation> owned = std::move(found->second);
-    mOperations.erase(found);
-    Complete(op, bytes, ok ? ERROR_SUCCESS : GetLastError());
+    const DWORD waitMs = now >= mNextReportMs ? 0 : static_cast<DWORD>(mNextReportMs - now);
+    ULONG count = 0;
+    if (!GetQueuedCompletionStatusEx(mPort.Get(), entries, kBatch, &count, waitMs, FALSE)) {
+      continue;  // time-out
+    }
+    for (ULONG i = 0; i < count; ++i) {
+      auto* op = reinterpret_cast<Operation*>(entries[i].lpOverlapped);
+      auto found = mOperations.find(op);
+      if (found == mOperations.end()) continue;  // the wake-up of RequestStop
+      std::unique_ptr<Operation> owned = std::move(found->second);
+      mOperations.erase(found);
+      Complete(op, entries[i].dwNumberOfBytesTransferred, ErrorOf(op->overlapped));
+    }
   }
 }
 
@@ -187,6 +205,7 @@ void Simulator::Listen(Connection& connection) {
   if (error == ERROR_IO_PENDING) return;
   // Completed at once: no completion packet follows, so post our own.
   if (error == ERROR_PIPE_CONNECTED) {
+    op->overlapped.Internal = 0;  // its status: done
     PostQueuedCompletionStatus(mPort.Get(), 0, static_cast<ULONG_PTR>(connection.id),
                                &op->overlapped);
     return;
