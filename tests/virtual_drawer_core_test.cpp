@@ -2,6 +2,7 @@
 // device names the replacement DLLs read back, and the control language.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -26,55 +27,43 @@ using vdrawer::ReportRing;
 using vdrawer::Verb;
 using Ring = ReportRing<int>;
 
-TEST(ReportRingTest, KeepsTheNewest32WhenNobodyReads) {
+using Added = Ring::Added;
+
+TEST(ReportRingTest, KeepsThePipeAtTheNewest32WhileTheClientReadsNowAndThen) {
   Ring ring;
-  for (int report = 1; report <= 40; ++report) ring.Add(report);
-  EXPECT_EQ(ring.Count(), 32u);
-  EXPECT_EQ(ring.StartDelivery(), 9);
-  EXPECT_EQ(ring.Waiting().back(), 40);
+  for (int report = 1; report <= 32; ++report) EXPECT_EQ(ring.Add(report, 0), Added::kWrite);
+  // Unread for less than the dormancy: each new report replaces the oldest.
+  EXPECT_EQ(ring.Add(33, 999), Added::kWriteAndWithdrawOldest);
+  EXPECT_EQ(ring.InPipe(), 32u);
+  EXPECT_EQ(ring.Held(), 0u);
+  // A read frees room and restarts the clock.
+  EXPECT_TRUE(ring.Read(1500).empty());
+  EXPECT_EQ(ring.Add(34, 1500), Added::kWrite);
+  EXPECT_EQ(ring.Add(35, 2499), Added::kWriteAndWithdrawOldest);
 }
 
-TEST(ReportRingTest, WithdrawsTheInFlightReportWhenItIsTheOldest) {
+TEST(ReportRingTest, HoldsTheNewest32ForAHandleNobodyReadsAndHandsThemOverOnItsNextRead) {
   Ring ring;
-  ring.Add(1);
-  ASSERT_EQ(ring.StartDelivery(), 1);
-  for (int report = 2; report <= 32; ++report) EXPECT_EQ(ring.Add(report), Ring::Added::kQueued);
-  EXPECT_EQ(ring.Count(), 32u);
-  // The 33rd report pushes out report 1, which is already in the pipe.
-  EXPECT_EQ(ring.Add(33), Ring::Added::kWithdrawInFlight);
-  EXPECT_EQ(ring.Count(), 32u);
-  // While the withdrawal is outstanding nothing else is sent, and a further
-  // overflow drops the oldest waiting report instead.
-  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
-  EXPECT_EQ(ring.Add(34), Ring::Added::kDroppedOldest);
-  ring.DeliveryEnded();
-  EXPECT_EQ(ring.StartDelivery(), 3);
+  for (int report = 1; report <= 32; ++report) ring.Add(report, 0);
+  for (int report = 33; report <= 80; ++report) EXPECT_EQ(ring.Add(report, 1000), Added::kHeld);
+  EXPECT_EQ(ring.Held(), 32u);
+  const std::deque<int> held = ring.Read(2000);
+  ASSERT_EQ(held.size(), 32u);
+  EXPECT_EQ(held.front(), 49);
+  EXPECT_EQ(held.back(), 80);
+  // The held reports replace the pipe's: they are what it holds now.
+  EXPECT_EQ(ring.InPipe(), 32u);
+  EXPECT_EQ(ring.Held(), 0u);
+  EXPECT_EQ(ring.Add(81, 2000), Added::kWriteAndWithdrawOldest);
 }
 
-TEST(ReportRingTest, DeliversOldestFirstOneAtATime) {
+TEST(ReportRingTest, ClearDropsEverythingAndTheNextReportGoesToThePipe) {
   Ring ring;
-  ring.Add(1);
-  ring.Add(2);
-  EXPECT_EQ(ring.StartDelivery(), 1);
-  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
-  ring.DeliveryEnded();
-  EXPECT_EQ(ring.StartDelivery(), 2);
-  ring.DeliveryEnded();
-  EXPECT_EQ(ring.StartDelivery(), std::nullopt);
-  EXPECT_EQ(ring.Count(), 0u);
-}
-
-TEST(ReportRingTest, FlushDropsEverythingAndAsksToWithdrawTheInFlightOne) {
-  Ring ring;
-  ring.Add(1);
-  ring.Add(2);
-  EXPECT_FALSE(ring.Flush());
-  ring.Add(3);
-  ring.StartDelivery();
-  ring.Add(4);
-  EXPECT_TRUE(ring.Flush());
-  EXPECT_EQ(ring.Count(), 0u);
-  EXPECT_TRUE(ring.DeliveryOutstanding());
+  for (int report = 1; report <= 40; ++report) ring.Add(report, 5000);
+  ring.Clear();
+  EXPECT_EQ(ring.Held(), 0u);
+  EXPECT_EQ(ring.Add(41, 9000), Added::kWrite);
+  EXPECT_EQ(ring.InPipe(), 1u);
 }
 
 // The client reads the pipe in byte mode: a stale report and the marker may
@@ -166,6 +155,8 @@ TEST(ControlCommandTest, ReadsVerbsSerialsAndMilliseconds) {
   EXPECT_FALSE(off.number);
   EXPECT_EQ(off.serial, "1");
   EXPECT_EQ(Parsed("rate 50").number, 50u);
+  EXPECT_EQ(Parsed("switch-delay 0 2").verb, Verb::kSwitchDelay);
+  EXPECT_EQ(Parsed("switch-delay 0 2").number, 0u);
 }
 
 TEST(ControlCommandTest, RefusesWhatItCannotDo) {

@@ -17,7 +17,8 @@ add_executable(vd_simulator
   ${VD_DIR}/simulator/Main.cpp
   ${VD_DIR}/simulator/Simulator.cpp
   ${VD_DIR}/win/ControlClient.cpp
-  ${PROJECT_SOURCE_DIR}/sim/DrawerModel.cpp)
+  ${PROJECT_SOURCE_DIR}/sim/DrawerModel.cpp
+  ${PROJECT_SOURCE_DIR}/tests/wine/ProcessResources.cpp)
 vd_windows_target(vd_simulator)
 set_target_properties(vd_simulator PROPERTIES OUTPUT_NAME virtual-drawer
                                               RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
@@ -43,24 +44,34 @@ set_target_properties(vd_probe PROPERTIES OUTPUT_NAME vd-probe RUNTIME_OUTPUT_DI
 add_dependencies(virtual_drawer vd_probe)
 
 # A program that plays the control object against quillvane.dll.
-function(vd_control_program target output main)
-  add_executable(${target} ${main} ${VD_DIR}/client/RecordingControl.cpp
-                           ${VD_DIR}/client/ServiceObject.cpp ${VD_DIR}/win/ControlClient.cpp)
+function(vd_control_program target output)
+  add_executable(${target} ${ARGN}
+    ${VD_DIR}/client/RecordingControl.cpp ${VD_DIR}/client/ServiceObject.cpp
+    ${VD_DIR}/client/Session.cpp ${VD_DIR}/client/DispatchWatch.cpp
+    ${VD_DIR}/win/ControlClient.cpp ${PROJECT_SOURCE_DIR}/tests/wine/ProcessResources.cpp)
   vd_windows_target(${target})
   target_link_libraries(${target} PRIVATE ole32 oleaut32 uuid)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
   add_dependencies(virtual_drawer ${target})
 endfunction()
-vd_control_program(vd_client vd-client ${VD_DIR}/client/EndToEnd.cpp)
+vd_control_program(vd_client vd-client ${VD_DIR}/client/EndToEnd.cpp
+                   ${VD_DIR}/client/Faults.cpp ${VD_DIR}/client/Cycles.cpp)
 
 # The Wine tests: each starts its own simulator, so they run one at a time
 # and never beside the other Wine steps that share the prefix.
 enable_testing()
-foreach(vd_test probe-dlls probe-reports e2e-lifecycle e2e-nomatch e2e-wait e2e-unplug)
+set(VD_FAULTS)
+foreach(vd_fault unplug silence kill)
+  list(APPEND VD_FAULTS e2e-fault-${vd_fault}-poll e2e-fault-${vd_fault}-wait)
+endforeach()
+set(VD_TESTS probe-dlls probe-reports e2e-lifecycle e2e-nomatch e2e-wait e2e-unplug ${VD_FAULTS}
+             e2e-wait-after-pulse e2e-wait-quit e2e-inherit e2e-reopen e2e-cycles)
+
+foreach(vd_test ${VD_TESTS})
   add_test(NAME virtual_drawer_${vd_test}
            COMMAND ${VD_DIR}/tests/run-wine-test ${vd_test} ${QV_WIN_BIN})
   set_tests_properties(virtual_drawer_${vd_test} PROPERTIES
-    LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix TIMEOUT 120)
+    LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix TIMEOUT 240)
 endforeach()
 
 # The measurements (virtual-drawer/measure/run-measurements); not a test.

@@ -1,92 +1,16 @@
-// vd-client.exe: plays the control object against the unchanged
-// quillvane.dll, which drives the virtual drawer through the replacement
-// setupapi.dll and hid.dll. Each scenario expects the simulator started as
-// tests/run-wine-test starts it; the exit status is the number of failed checks.
-//   vd-client lifecycle          open, claim, enable, pulse, status updates, freeze, close
-//   vd-client nomatch            no drawer with our vendor and product id
-//   vd-client wait <relay log>   WaitForDrawerClose and its beeps (Wine relay trace)
-//   vd-client unplug             a drawer that goes away
-#include <algorithm>
+// The scenarios of vd-client that exercise the service object's ordinary
+// life on the virtual drawer: open to close, no match, the wait and its
+// beeps, an unplugged drawer.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "virtual-drawer/client/RecordingControl.h"
-#include "virtual-drawer/client/ServiceObject.h"
-#include "virtual-drawer/win/Check.h"
-#include "virtual-drawer/win/WinHeaders.h"
+#include "virtual-drawer/client/Scenarios.h"
+#include "virtual-drawer/client/Session.h"
 
-namespace {
-
-using vdrawer::Arg;
-using vdrawer::Checks;
-using vdrawer::Control;
-using vdrawer::DeviceField;
-using vdrawer::PumpFor;
-using vdrawer::PumpUntil;
-
-constexpr char kDeviceName[] = "VirtualDrawer";
-constexpr long kSuccess = 0, kIllegal = 106, kNoHardware = 107;
-constexpr long kNoPort = 401, kSpecific = 450;
-constexpr long kDeviceEnabled = 3;
-// Long enough for a change to reach the next 50 ms poll tick on a loaded
-// machine.
-constexpr DWORD kStatusWaitMs = 2000;
-
-struct Session {
-  vdrawer::ServiceObject drawer;
-  vdrawer::RecordingControl control;
-
-  bool Open(Checks& checks, long expected) {
-    std::string error;
-    if (!checks.Expect(drawer.Create(&error), error)) return false;
-    const long result = drawer.CallLong(
-        L"OpenService",
-        {Arg::Text(L"CashDrawer"), Arg::Text(L"VirtualDrawer"), Arg::Object(&control)});
-    return checks.ExpectEq(result, expected, "OpenService");
-  }
-  long Call(const wchar_t* name, const std::vector<Arg>& args = {}) {
-    return drawer.CallLong(name, args);
-  }
-  // Pumps until `count` status updates have arrived in all.
-  bool AwaitCalls(std::size_t count, DWORD ms = kStatusWaitMs) {
-    return PumpUntil(ms, [&] { return control.Calls().size() >= count; });
-  }
-  std::vector<long> Codes() const {
-    std::vector<long> codes;
-    for (const vdrawer::StatusCall& call : control.Calls()) codes.push_back(call.code);
-    return codes;
-  }
-};
-
-std::string Join(const std::vector<long>& codes) {
-  std::string text;
-  for (long code : codes) text += (text.empty() ? "" : ",") + std::to_string(code);
-  return "[" + text + "]";
-}
-
-// The output reports the simulator received from device 1, as hex lines.
-std::vector<std::string> OutputReports(Checks& checks) {
-  std::vector<std::string> reports;
-  const std::string answer = Control(checks, "reports 1");
-  std::size_t at = 0;
-  while ((at = answer.find("report 1 at=", at)) != std::string::npos) {
-    const std::size_t bytes = answer.find(' ', at + 12) + 1;
-    const std::size_t end = answer.find('\n', bytes);
-    reports.push_back(answer.substr(bytes, end - bytes));
-    at = end;
-  }
-  return reports;
-}
-
-bool NoHandlesLeft(Checks& checks, const std::string& serial) {
-  std::string handles;
-  for (int i = 0; i < 50 && handles != "0"; ++i, Sleep(20)) {
-    handles = DeviceField(checks, serial, "handles");
-  }
-  return handles == "0";
-}
+namespace vdrawer {
 
 int Lifecycle() {
   Checks checks("lifecycle");
@@ -113,7 +37,12 @@ int Lifecycle() {
   reports = OutputReports(checks);
   checks.Expect(reports.size() == 2 && reports[1] == "00 FF 00 00 00 00 00 00",
                 "the simulator saw the pulse report 00 FF 00 00 00 00 00 00");
-  checks.ExpectEq(DeviceField(checks, "1", "drawer"), std::string("open"), "the pulse opened it");
+  // The switch moves some tens of milliseconds after the pulse.
+  std::string drawerState;
+  for (int i = 0; i < 50 && drawerState != "open"; ++i, PumpFor(20)) {
+    drawerState = DeviceField(checks, "1", "drawer");
+  }
+  checks.ExpectEq(drawerState, std::string("open"), "the pulse opened it");
   checks.Expect(s.AwaitCalls(1), "SOStatusUpdate after the drawer opened");
   Control(checks, "close 1");
   checks.Expect(s.AwaitCalls(2), "SOStatusUpdate after the operator shut it");
@@ -159,8 +88,7 @@ int NoMatch() {
   checks.Expect(NoHandlesLeft(checks, "1") && NoHandlesLeft(checks, "2"),
                 "every device examined is closed again");
   checks.ExpectEq(s.Call(L"OpenDrawer"), kIllegal, "OpenDrawer without a drawer");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 
@@ -208,8 +136,9 @@ int Wait(const std::string& relayLog) {
   Control(checks, "shut-after " + std::to_string(kShutAfter) + " 1");
   const DWORD opened = GetTickCount();
   checks.ExpectEq(s.Call(L"OpenDrawer"), kSuccess, "OpenDrawer");
-  // Called at once: every read flushes what was buffered before the pulse,
-  // so the wait sees the drawer open and lasts until it is shut.
+  // Called once the poll has seen the drawer open (a wait right after the
+  // pulse is the scenario wait-after-pulse).
+  checks.Expect(s.AwaitCalls(1), "SOStatusUpdate after the drawer opened");
   const DWORD called = GetTickCount();
   const long result = s.Call(L"WaitForDrawerClose", beepArgs);
   const DWORD returned = GetTickCount();
@@ -246,8 +175,7 @@ int Wait(const std::string& relayLog) {
   checks.Expect(s.Codes() == std::vector<long>({1, 0}),
                 "status updates during the wait: " + Join(s.Codes()));
   Control(checks, "shut-after off 1");
-  checks.ExpectEq(s.Call(L"CloseService"), kSuccess, "CloseService");
-  s.drawer.Release();
+  s.Close(checks);
   return checks.Finish();
 }
 
@@ -273,23 +201,51 @@ int Unplug() {
   return checks.Finish();
 }
 
+}  // namespace vdrawer
+
+namespace {
+
+void PrintUsage() {
+  std::fprintf(stderr,
+               "usage: vd-client lifecycle | nomatch | wait <relay log> | unplug |\n"
+               "                 fault <unplug|silence|kill> <poll|wait> | wait-after-pulse |\n"
+               "                 wait-quit | inherit | reopen | cycles <count> | idle <ms>\n");
+}
+
 }  // namespace
 
+// vd-client.exe: plays the control object against the unchanged
+// quillvane.dll, which drives the virtual drawer through the replacement
+// setupapi.dll and hid.dll. Each scenario expects the simulator started as
+// tests/run-wine-test starts it; the exit status is the number of failed
+// checks, 100 when the scenario could not run.
 int main(int argc, char** argv) {
-  const std::string scenario = argc > 1 ? argv[1] : "";
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string scenario = args.empty() ? "" : args[0];
+  // A child process of the inherit scenario: holds what it inherited a while.
+  if (scenario == "idle" && args.size() == 2) {
+    Sleep(static_cast<DWORD>(std::atoi(args[1].c_str())));
+    return 0;
+  }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 100;
-  if (!vdrawer::ConfigureDevice(kDeviceName, "1234")) {
+  if (!vdrawer::ConfigureDevice(vdrawer::kDeviceName, "1234")) {
     std::printf("FAIL cannot write the device configuration\n");
     return 100;
   }
   int failures = 100;
-  if (scenario == "lifecycle") failures = Lifecycle();
-  if (scenario == "nomatch") failures = NoMatch();
-  if (scenario == "wait" && argc > 2) failures = Wait(argv[2]);
-  if (scenario == "unplug") failures = Unplug();
-  if (failures == 100)
-    std::fprintf(stderr, "usage: vd-client lifecycle|nomatch|wait <log>|unplug\n");
-  vdrawer::RemoveDevice(kDeviceName);
+  if (scenario == "lifecycle") failures = vdrawer::Lifecycle();
+  if (scenario == "nomatch") failures = vdrawer::NoMatch();
+  if (scenario == "wait" && args.size() == 2) failures = vdrawer::Wait(args[1]);
+  if (scenario == "unplug") failures = vdrawer::Unplug();
+  if (scenario == "fault" && args.size() == 3) failures = vdrawer::Fault(args[1], args[2]);
+  if (scenario == "wait-after-pulse") failures = vdrawer::WaitAfterPulse();
+  if (scenario == "wait-quit") failures = vdrawer::WaitWhileQuitting();
+  if (scenario == "inherit") failures = vdrawer::Inherit();
+  if (scenario == "reopen") failures = vdrawer::Reopen();
+  if (scenario == "cycles" && args.size() == 2)
+    failures = vdrawer::Cycles(std::atoi(args[1].c_str()));
+  if (failures == 100) PrintUsage();
+  vdrawer::RemoveDevice(vdrawer::kDeviceName);
   CoUninitialize();
   return failures;
 }

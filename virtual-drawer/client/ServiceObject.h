@@ -38,15 +38,16 @@ class ServiceObject {
 };
 
 // Runs the thread's message loop for `ms` milliseconds, or until `done`
-// gives true, checked after every message and at least every 5 ms.
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
+// gives true, checked after every message and at least every 5 ms. The time
+// is checked after every message too: a thread held by a dispatch always
+// finds a timer due when it comes back. `dispatch` handles each message.
+template <typename Done, typename Dispatch>
+bool PumpUntil(DWORD ms, Done done, Dispatch dispatch) {
   const DWORD started = GetTickCount();
   while (true) {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
+    while (GetTickCount() - started < ms && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      dispatch(message);
       if (done()) return true;
     }
     if (done()) return true;
@@ -55,6 +56,16 @@ bool PumpUntil(DWORD ms, Done done) {
     const DWORD left = ms - elapsed;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 5 ? left : 5, QS_ALLINPUT);
   }
+}
+
+inline void DispatchOne(const MSG& message) {
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+  return PumpUntil(ms, done, &DispatchOne);
 }
 
 inline void PumpFor(DWORD ms) {

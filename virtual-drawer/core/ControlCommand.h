@@ -1,5 +1,6 @@
 // The simulator's control language: one command per request, words separated
-// by blanks, for example "close", "unplug 2", "shut-after 300", "shut-after off 1".
+// by blanks, for example "close", "unplug 2", "shut-after 300", "shut-after off 1",
+// "switch-delay 80".
 // A command without a serial acts on every device. Also the parser of a
 // device given on the simulator's command line, vid:pid[:in:out[:serial]].
 // Portable: used by the simulator, the control command and native tests.
@@ -27,6 +28,7 @@ enum class Verb {
   kFailOpens,     // new opens fail (the pipe is busy), open handles keep working
   kAcceptOpens,   // opens work again
   kShutAfter,     // the operator shuts the drawer N ms after each opening; "off" stops it
+  kSwitchDelay,   // the drawer's switch reads open N ms after a pulse
   kRate,          // input reports every N ms
   kReports,       // the output reports received, one line each
   kClearReports,  // forget them
@@ -36,7 +38,7 @@ enum class Verb {
 struct ControlCommand {
   Verb verb = Verb::kStatus;
   std::optional<std::string> serial;    // none: every device
-  std::optional<std::uint32_t> number;  // kShutAfter (none means off), kRate
+  std::optional<std::uint32_t> number;  // kShutAfter (none means off), kSwitchDelay, kRate
 };
 
 struct ParsedCommand {
@@ -73,6 +75,7 @@ inline constexpr VerbName kVerbs[] = {
     {"fail-opens", Verb::kFailOpens, false},
     {"accept-opens", Verb::kAcceptOpens, false},
     {"shut-after", Verb::kShutAfter, true},
+    {"switch-delay", Verb::kSwitchDelay, true},
     {"rate", Verb::kRate, true},
     {"reports", Verb::kReports, false},
     {"clear-reports", Verb::kClearReports, false},

@@ -1,17 +1,22 @@
-// The input reports waiting for one open handle of a virtual HID device, kept
-// the way the HID class driver keeps them: a ring of 32 reports per handle,
-// the oldest dropped when a new one arrives and the ring is full.
+// The input reports one open handle of a virtual HID device has not read
+// yet, kept the way the HID class driver keeps them: up to 32, read oldest
+// first, the oldest dropped when a new one arrives and 32 are held.
 //
-// A report leaves the ring in two steps. It is first handed to the pipe (in
-// flight) and only then read by the client; the pipe is made so that it holds
-// at most that one report. While in flight it still counts as held: when the
-// ring overflows and the in-flight report is the oldest, it must be withdrawn
-// from the pipe (the caller cancels the write), else the client would read a
-// report older than the driver would ever give it.
-// Portable and single-threaded.
+// The simulator hands each report to the handle's pipe as it comes, so that
+// the client reads what is held back to back, without waiting, as it reads
+// the driver's ring. A report in the pipe can be withdrawn (its write
+// cancelled) but not changed, so keeping the pipe at the newest 32 costs a
+// withdrawal and a write per report. That is paid while the client reads now
+// and then; a handle nobody has read for `dormantAfterMs` is left alone:
+// newer reports are only held here (the newest 32), at no cost. When such a
+// client reads again it first gets a report from before the pause; the
+// caller then withdraws what is still in the pipe and writes the held
+// reports in its place.
+// Portable and single-threaded; times are the caller's milliseconds.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <utility>
@@ -22,65 +27,58 @@ template <typename Report>
 class ReportRing {
  public:
   static constexpr std::size_t kDefaultCapacity = 32;
+  static constexpr std::uint64_t kDefaultDormantAfterMs = 1000;
 
   enum class Added {
-    kQueued,           // room was left
-    kDroppedOldest,    // the oldest waiting report was dropped to make room
-    kWithdrawInFlight  // the in-flight report is the one to drop: cancel its write
+    kWrite,                   // the caller writes it to the pipe
+    kWriteAndWithdrawOldest,  // the same, after withdrawing the oldest in the pipe
+    kHeld                     // kept here: the handle has not been read for a while
   };
 
-  explicit ReportRing(std::size_t capacity = kDefaultCapacity) : mCapacity(capacity) {}
+  explicit ReportRing(std::size_t capacity = kDefaultCapacity,
+                      std::uint64_t dormantAfterMs = kDefaultDormantAfterMs)
+      : mCapacity(capacity > 0 ? capacity : 1), mDormantAfterMs(dormantAfterMs) {}
 
-  Added Add(Report report) {
-    Added result = Added::kQueued;
-    if (mCapacity == 0) return Added::kDroppedOldest;
-    if (Count() >= mCapacity) {
-      if (mOutstanding == Outstanding::kInFlight) {
-        mOutstanding = Outstanding::kWithdrawing;
-        result = Added::kWithdrawInFlight;
-      } else {
-        mWaiting.pop_front();
-        result = Added::kDroppedOldest;
+  Added Add(const Report& report, std::uint64_t nowMs) {
+    if (!mLastReadMs) mLastReadMs = nowMs;  // an open counts as a read
+    if (mHeld.empty()) {
+      if (mInPipe < mCapacity) {
+        ++mInPipe;
+        return Added::kWrite;
       }
+      if (nowMs - *mLastReadMs < mDormantAfterMs) return Added::kWriteAndWithdrawOldest;
     }
-    mWaiting.push_back(std::move(report));
-    return result;
+    if (mHeld.size() >= mCapacity) mHeld.pop_front();
+    mHeld.push_back(report);
+    return Added::kHeld;
   }
 
-  // The oldest waiting report, now in flight; nothing while a delivery (or
-  // its withdrawal) is outstanding or when no report waits.
-  std::optional<Report> StartDelivery() {
-    if (mOutstanding != Outstanding::kNone || mWaiting.empty()) return std::nullopt;
-    Report report = std::move(mWaiting.front());
-    mWaiting.pop_front();
-    mOutstanding = Outstanding::kInFlight;
-    return report;
+  // The client read a report the caller wrote (not one it withdrew). Gives
+  // the reports held back meanwhile, oldest first: the caller withdraws
+  // every report still in the pipe and writes these in their place.
+  std::deque<Report> Read(std::uint64_t nowMs) {
+    mLastReadMs = nowMs;
+    if (mInPipe > 0) --mInPipe;
+    std::deque<Report> held = std::exchange(mHeld, {});
+    if (!held.empty()) mInPipe = held.size();
+    return held;
   }
 
-  // The outstanding write finished: read by the client, or withdrawn.
-  void DeliveryEnded() { mOutstanding = Outstanding::kNone; }
-
-  // Drops every held report. True when the in-flight one must be withdrawn.
-  bool Flush() {
-    mWaiting.clear();
-    if (mOutstanding != Outstanding::kInFlight) return false;
-    mOutstanding = Outstanding::kWithdrawing;
-    return true;
+  // Drops everything; the caller withdraws every report in the pipe.
+  void Clear() {
+    mHeld.clear();
+    mInPipe = 0;
   }
 
-  // Reports the client can still read, the in-flight one included.
-  std::size_t Count() const {
-    return mWaiting.size() + (mOutstanding == Outstanding::kInFlight ? 1 : 0);
-  }
-  bool DeliveryOutstanding() const { return mOutstanding != Outstanding::kNone; }
-  const std::deque<Report>& Waiting() const { return mWaiting; }
+  std::size_t InPipe() const { return mInPipe; }
+  std::size_t Held() const { return mHeld.size(); }
 
  private:
-  enum class Outstanding { kNone, kInFlight, kWithdrawing };
-
   std::size_t mCapacity;
-  std::deque<Report> mWaiting;
-  Outstanding mOutstanding = Outstanding::kNone;
+  std::uint64_t mDormantAfterMs;
+  std::size_t mInPipe = 0;
+  std::deque<Report> mHeld;
+  std::optional<std::uint64_t> mLastReadMs;
 };
 
 }  // namespace vdrawer

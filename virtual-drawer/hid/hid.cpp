@@ -154,19 +154,32 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
                 static_cast<DWORD>(request.size()), kFlushTimeoutMs, &done)) {
     return FALSE;
   }
+  // One message at a time: the handle may read in byte mode, and a larger
+  // read would run past the marker into the reports sent after the flush.
+  // Until something arrives, look again every millisecond.
   const DWORD deadline = GetTickCount() + kFlushTimeoutMs;
   vdrawer::FlushMarkerScanner scanner;
-  char buffer[256];
+  std::string message;
   for (bool found = false; !found;) {
     const DWORD left = deadline - GetTickCount();
     if (static_cast<LONG>(left) <= 0) {
       SetLastError(ERROR_TIMEOUT);
       return FALSE;
     }
-    if (!Transfer(HidDeviceObject, event.Get(), false, buffer, sizeof buffer, left, &done)) {
+    DWORD available = 0, messageLeft = 0;
+    if (!PeekNamedPipe(HidDeviceObject, nullptr, 0, nullptr, &available, &messageLeft)) {
       return FALSE;
     }
-    found = scanner.Feed(std::string_view(buffer, done));
+    if (available == 0) {
+      Sleep(1);
+      continue;
+    }
+    message.resize(messageLeft ? messageLeft : available);
+    if (!Transfer(HidDeviceObject, event.Get(), false, message.data(),
+                  static_cast<DWORD>(message.size()), left, &done)) {
+      return FALSE;
+    }
+    found = scanner.Feed(std::string_view(message.data(), done));
   }
   return TRUE;
 }

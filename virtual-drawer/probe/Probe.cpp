@@ -225,7 +225,10 @@ int Dlls() {
 }
 
 // Reads one input report on an overlapped handle; false on time-out.
-bool ReadReport(HANDLE device, std::vector<BYTE>& report, DWORD waitMs) {
+// `waitedMs` gets how long the read waited after it was started, `atOnce`
+// whether it had completed when ReadFile returned.
+bool ReadReport(HANDLE device, std::vector<BYTE>& report, DWORD waitMs, double* waitedMs = nullptr,
+                bool* atOnce = nullptr) {
   OVERLAPPED overlapped{};
   UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   overlapped.hEvent = event.Get();
@@ -234,7 +237,14 @@ bool ReadReport(HANDLE device, std::vector<BYTE>& report, DWORD waitMs) {
       GetLastError() != ERROR_IO_PENDING) {
     return false;
   }
-  if (WaitForSingleObject(event.Get(), waitMs) != WAIT_OBJECT_0) {
+  if (atOnce) *atOnce = HasOverlappedIoCompleted(&overlapped);
+  LARGE_INTEGER started, ended, frequency;
+  QueryPerformanceCounter(&started);
+  const DWORD waited = WaitForSingleObject(event.Get(), waitMs);
+  QueryPerformanceCounter(&ended);
+  QueryPerformanceFrequency(&frequency);
+  if (waitedMs) *waitedMs = 1000.0 * (ended.QuadPart - started.QuadPart) / frequency.QuadPart;
+  if (waited != WAIT_OBJECT_0) {
     CancelIo(device);
     DWORD got = 0;
     GetOverlappedResult(device, &overlapped, &got, TRUE);
@@ -264,12 +274,18 @@ int Reports() {
   // Idle for 800 ms (about 80 reports): each handle holds the newest 32.
   // Read them and one more, which the device makes after the drain: the
   // first held report is then at most 32 (and a few made while draining)
-  // older than the last one, and none is skipped.
+  // older than the last one, and none is skipped. The held ones are read
+  // back to back, without waiting for the simulator, as from the driver.
   Sleep(800);
   std::vector<std::uint32_t> firstSequences, secondSequences;
   std::vector<BYTE> report;
+  int waitedForHeld = 0;
   for (int i = 0; i < 33; ++i) {
-    if (!checks.Expect(ReadReport(first.Get(), report, 1000), "read a report")) break;
+    bool atOnce = false;
+    if (!checks.Expect(ReadReport(first.Get(), report, 1000, nullptr, &atOnce), "read a report")) {
+      break;
+    }
+    if (i < 30 && !atOnce) ++waitedForHeld;
     firstSequences.push_back(SequenceOf(report));
     checks.ExpectEq(report[0], BYTE{0}, "report id");
     checks.ExpectEq(report[1], BYTE{0x00}, "a closed drawer");
@@ -287,12 +303,15 @@ int Reports() {
     }
     checks.Expect(consecutive, "held reports come oldest first, none skipped");
   }
+  checks.ExpectEq(waitedForHeld, 0, "reads of held reports that did not complete at once");
   // The second handle still holds reports the first one has already read.
   checks.Expect(secondSequences.size() == 33 && !firstSequences.empty() &&
                     secondSequences.front() <= firstSequences.back(),
                 "every handle gets every report, through its own ring");
 
-  // An output report is recorded and a pulse opens the drawer.
+  // An output report is recorded, and a pulse opens the drawer once the
+  // switch has moved.
+  Control(checks, "switch-delay 300 1");
   const BYTE pulse[8] = {0x00, 0xFF, 0x00, 0, 0, 0, 0, 0};
   DWORD written = 0;
   checks.Expect(WriteFile(writer.Get(), pulse, sizeof pulse, &written, nullptr) && written == 8,
@@ -300,8 +319,15 @@ int Reports() {
   const std::string reports = Control(checks, "reports 1");
   checks.Expect(reports.find("00 FF 00 00 00 00 00 00") != std::string::npos,
                 "the simulator recorded the pulse bytes: " + reports);
-  checks.Expect(DeviceField(checks, "1", "drawer") == "open", "the pulse opened the drawer");
+  checks.Expect(DeviceField(checks, "1", "drawer") == "closed",
+                "the switch has not moved right after the pulse");
+  std::string drawer;
+  for (int i = 0; i < 100 && drawer != "open"; ++i, Sleep(10)) {
+    drawer = DeviceField(checks, "1", "drawer");
+  }
+  checks.Expect(drawer == "open", "the pulse opened the drawer");
   checks.Expect(DeviceField(checks, "1", "pulses") == "1", "one pulse counted");
+  Control(checks, "switch-delay 50 1");
   bool sawOpen = false;
   for (int i = 0; i < 40 && !sawOpen && ReadReport(first.Get(), report, 1000); ++i) {
     sawOpen = (report[1] & 0x80) != 0;
@@ -324,6 +350,39 @@ int Reports() {
   UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   checks.Expect(api.flushQueue && !api.flushQueue(event.Get()),
                 "HidD_FlushQueue fails on a handle that is no device");
+
+  // With a report every millisecond, reports follow the flush's marker in the
+  // pipe before the flush reads it: the flush stops at the marker and leaves
+  // them, whole, to the reads that follow.
+  Control(checks, "rate 1");
+  int badFlushes = 0;
+  for (int i = 0; i < 20 && api.flushQueue; ++i) {
+    const DWORD started = GetTickCount();
+    const bool flushed = api.flushQueue(first.Get()) && GetTickCount() - started < 500;
+    if (!flushed || !ReadReport(first.Get(), report, 1000) || report[0] != 0) ++badFlushes;
+  }
+  checks.ExpectEq(badFlushes, 0, "flushes that failed, were slow or left a torn report");
+  Control(checks, "rate 10");
+
+  // A handle nobody read for a while costs the simulator nothing, and once
+  // read again it reaches the newest reports: a drain (reading until a read
+  // has to wait for the device) ends within a few reports of one made after
+  // a flush on the other handle.
+  Sleep(1500);
+  std::uint32_t drained = 0;
+  for (int i = 0; i < 200; ++i) {
+    double waitedMs = 0;
+    if (!ReadReport(first.Get(), report, 1000, &waitedMs)) break;
+    drained = SequenceOf(report);
+    if (waitedMs > 5.0) break;
+  }
+  if (checks.Expect(
+          api.flushQueue && api.flushQueue(second.Get()) && ReadReport(second.Get(), report, 1000),
+          "a flushed handle's next report")) {
+    checks.Expect(SequenceOf(report) <= drained + 3,
+                  "after a pause the drain reaches report " + std::to_string(drained) +
+                      ", the newest is " + std::to_string(SequenceOf(report)));
+  }
 
   // Silenced: nothing more arrives, not even what was held; a flush still
   // completes.

@@ -6,7 +6,8 @@
 //
 // Options: --device vid:pid[:in:out[:serial]] (repeatable; default 06e5:04d2:8:8:1),
 // --rate <ms> (input report period, default 10), --shut-after <ms> (the operator
-// shuts the drawer that long after each opening), --log <file> (start only;
+// shuts the drawer that long after each opening), --switch-delay <ms> (the switch
+// reads open that long after a pulse, default 50), --log <file> (start only;
 // default %TEMP%\virtual-drawer.log).
 // Exit status: 0 done, 1 the simulator refused the command, 2 no simulator or bad usage.
 #include <cstdio>
@@ -34,10 +35,11 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 void PrintUsage() {
   std::fputs(
       "usage: virtual-drawer serve|start [--device vid:pid[:in:out[:serial]]]... [--rate ms]\n"
-      "                                  [--shut-after ms] [--log file]\n"
+      "                                  [--shut-after ms] [--switch-delay ms] [--log file]\n"
       "       virtual-drawer status|open|close|unplug|plug|silence|resume|fail-opens|\n"
       "                      accept-opens|reports|clear-reports [serial]\n"
-      "       virtual-drawer shut-after <ms|off> [serial] | rate <ms> | stop\n",
+      "       virtual-drawer shut-after <ms|off> [serial] | switch-delay <ms> [serial] |\n"
+      "                      rate <ms> | stop\n",
       stderr);
 }
 
@@ -63,16 +65,19 @@ bool ParseOptions(const std::vector<std::string>& args, vdrawer::SimulatorOption
         }
       }
       options.devices.push_back(*device);
-    } else if (name == "--rate" || name == "--shut-after") {
-      const auto parsed = vdrawer::ParseControlCommand("rate " + value);
-      if (!parsed.command) {
+    } else if (name == "--rate" || name == "--shut-after" || name == "--switch-delay") {
+      // Read as the control command of the same name reads its number.
+      const auto parsed = vdrawer::ParseControlCommand(name.substr(2) + " " + value);
+      if (!parsed.command || !parsed.command->number) {
         std::fprintf(stderr, "virtual-drawer: bad milliseconds '%s'\n", value.c_str());
         return false;
       }
       if (name == "--rate") {
         options.reportRateMs = *parsed.command->number;
-      } else {
+      } else if (name == "--shut-after") {
         options.shutAfterMs = *parsed.command->number;
+      } else {
+        options.switchDelayMs = *parsed.command->number;
       }
     } else if (name == "--log" && logFile) {
       *logFile = value;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "tests/wine/ProcessResources.h"
+
 namespace vdrawer {
 namespace {
 
@@ -13,9 +15,21 @@ constexpr int kListenersPerDevice = 4;
 constexpr int kControlListeners = 2;
 constexpr DWORD kControlRequestMax = 512;
 // The in-bound buffer lets a client's synchronous output report return at
-// once; the out-bound buffer is 0 so that the pipe holds at most the one
-// report in flight and the ring decides what the client reads.
+// once. The out-bound buffer is 0: an input report's write stays pending
+// until the client has read it, so the simulator knows what was read, and
+// what the client has not read stays withdrawable.
 constexpr DWORD kInBufferSize = 4096;
+
+// The Windows error of a finished operation, from the status the system left
+// in its OVERLAPPED record.
+DWORD ErrorOf(const OVERLAPPED& overlapped) {
+  using Convert = ULONG(WINAPI*)(LONG);
+  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlNtStatusToDosError")));
+  const auto status = static_cast<LONG>(overlapped.Internal);
+  if (status == 0) return ERROR_SUCCESS;
+  return convert ? convert(status) : ERROR_GEN_FAILURE;
+}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   std::string text;
@@ -34,6 +48,8 @@ struct Simulator::Operation {
   OpKind kind;
   std::uint64_t connectionId;
   std::vector<std::uint8_t> buffer;
+  // A report write taken back: its completion, whatever it says, is not a read.
+  bool withdrawn = false;
 };
 
 struct Simulator::Connection {
@@ -42,7 +58,8 @@ struct Simulator::Connection {
   VirtualDevice* device = nullptr;  // null: the control pipe
   bool connected = false;
   ReportRing<std::vector<std::uint8_t>> ring;
-  Operation* write = nullptr;  // the outstanding write, for withdrawal
+  // The report writes in the pipe, oldest first; a withdrawn one leaves.
+  std::vector<Operation*> writes;
 };
 
 Simulator::Simulator(SimulatorOptions options) : mOptions(std::move(options)) {
@@ -52,6 +69,7 @@ Simulator::Simulator(SimulatorOptions options) : mOptions(std::move(options)) {
     device->pipePath = PipePathOf(identity);
     device->shutAfterMs = mOptions.shutAfterMs;
     device->drawer.SetAutoShutAfter(mOptions.shutAfterMs);
+    device->drawer.SetSwitchDelay(mOptions.switchDelayMs);
     mDevices.push_back(std::move(device));
   }
   QueryPerformanceFrequency(&mFrequency);
@@ -117,7 +135,13 @@ void Simulator::RequestStop() {
   if (mPort.IsOpen()) PostQueuedCompletionStatus(mPort.Get(), 0, 0, nullptr);
 }
 
+// Completions are taken in batches, and those that have arrived are handled
+// between two rounds of reports: with many handles (and many withdrawn
+// writes) back-to-back rounds would otherwise starve them, and a client's
+// flush would wait behind hundreds of them.
 void Simulator::Run() {
+  constexpr ULONG kBatch = 64;
+  OVERLAPPED_ENTRY entries[kBatch];
   while (!mStopping && InterlockedCompareExchange(&mStopRequested, 0, 0) == 0) {
     std::uint64_t now = NowMs();
     if (now >= mNextReportMs) {
@@ -126,20 +150,21 @@ void Simulator::Run() {
       // After a stall, the clock restarts from now rather than catching up
       // with a burst of reports.
       if (mNextReportMs + mOptions.reportRateMs < now) mNextReportMs = now + mOptions.reportRateMs;
-      continue;
+      now = NowMs();
     }
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* overlapped = nullptr;
-    const DWORD waitMs = static_cast<DWORD>(mNextReportMs - now);
-    const BOOL ok = GetQueuedCompletionStatus(mPort.Get(), &bytes, &key, &overlapped, waitMs);
-    if (!overlapped) continue;  // time-out, or the wake-up of RequestStop
-    Operation* op = reinterpret_cast<Operation*>(overlapped);
-    auto found = mOperations.find(op);
-    if (found == mOperations.end()) continue;
-    std::unique_ptr<Operation> owned = std::move(found->second);
-    mOperations.erase(found);
-    Complete(op, bytes, ok ? ERROR_SUCCESS : GetLastError());
+    const DWORD waitMs = now >= mNextReportMs ? 0 : static_cast<DWORD>(mNextReportMs - now);
+    ULONG count = 0;
+    if (!GetQueuedCompletionStatusEx(mPort.Get(), entries, kBatch, &count, waitMs, FALSE)) {
+      continue;  // time-out
+    }
+    for (ULONG i = 0; i < count; ++i) {
+      auto* op = reinterpret_cast<Operation*>(entries[i].lpOverlapped);
+      auto found = mOperations.find(op);
+      if (found == mOperations.end()) continue;  // the wake-up of RequestStop
+      std::unique_ptr<Operation> owned = std::move(found->second);
+      mOperations.erase(found);
+      Complete(op, entries[i].dwNumberOfBytesTransferred, ErrorOf(op->overlapped));
+    }
   }
 }
 
@@ -180,6 +205,7 @@ void Simulator::Listen(Connection& connection) {
   if (error == ERROR_IO_PENDING) return;
   // Completed at once: no completion packet follows, so post our own.
   if (error == ERROR_PIPE_CONNECTED) {
+    op->overlapped.Internal = 0;  // its status: done
     PostQueuedCompletionStatus(mPort.Get(), 0, static_cast<ULONG_PTR>(connection.id),
                                &op->overlapped);
     return;
@@ -265,21 +291,18 @@ void Simulator::StartRead(Connection& connection) {
   CloseConnection(connection.id);
 }
 
-void Simulator::StartWrite(Connection& connection) {
-  std::optional<std::vector<std::uint8_t>> report = connection.ring.StartDelivery();
-  if (!report) return;
+bool Simulator::WriteReport(Connection& connection, const std::vector<std::uint8_t>& report) {
   Operation* op = NewOperation(OpKind::kWrite, connection, 0);
-  op->buffer = std::move(*report);
-  connection.write = op;
+  op->buffer = report;
   if (WriteFile(connection.pipe.Get(), op->buffer.data(), static_cast<DWORD>(op->buffer.size()),
                 nullptr, &op->overlapped) ||
       GetLastError() == ERROR_IO_PENDING) {
-    return;
+    connection.writes.push_back(op);
+    return true;
   }
   mOperations.erase(op);
-  connection.write = nullptr;
-  connection.ring.DeliveryEnded();
   CloseConnection(connection.id);
+  return false;
 }
 
 void Simulator::CloseConnection(std::uint64_t id) {
@@ -318,7 +341,7 @@ void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
         Flush(connection);
         if (mConnections.find(id) == mConnections.end()) return;  // its write failed
       } else {
-        connection.device->ReceiveOutput(std::move(op->buffer), NowMs());
+        connection.device->ReceiveOutput(op->buffer.data(), op->buffer.size(), NowMs());
       }
       StartRead(connection);
       return;
@@ -329,30 +352,58 @@ void Simulator::Complete(Operation* op, DWORD bytes, DWORD error) {
         if (mStopAfterAnswer) mStopping = true;
         return;
       }
-      if (connection.write == op) connection.write = nullptr;
-      connection.ring.DeliveryEnded();
-      if (error != ERROR_SUCCESS && error != ERROR_OPERATION_ABORTED) {
-        CloseConnection(connection.id);
-        return;
-      }
-      StartWrite(connection);
+      CompleteReportWrite(connection, op, error);
       return;
   }
 }
 
-// Empties the handle's ring and withdraws the report in its pipe, if any.
-void Simulator::DropHeldReports(Connection& connection) {
-  if (connection.ring.Flush() && connection.write) {
-    CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
+// A report write finished: the client read the report, unless the write was
+// withdrawn. If reports were held back meanwhile, the client reads again
+// after a pause: what it has not read yet goes, and the held ones follow.
+void Simulator::CompleteReportWrite(Connection& connection, Operation* op, DWORD error) {
+  if (op->withdrawn) return;
+  auto& writes = connection.writes;
+  writes.erase(std::remove(writes.begin(), writes.end(), op), writes.end());
+  if (error != ERROR_SUCCESS) {
+    CloseConnection(connection.id);
+    return;
+  }
+  const std::deque<std::vector<std::uint8_t>> held = connection.ring.Read(NowMs());
+  if (held.empty()) return;
+  WithdrawWrites(connection);
+  for (const std::vector<std::uint8_t>& report : held) {
+    if (!WriteReport(connection, report)) return;
   }
 }
 
-// HidD_FlushQueue on this handle: every report held for it goes, the one in
-// the pipe included, and the marker tells the client where the flush ended.
+// Cancels report writes still in the handle's pipe, the oldest `count` or
+// all. One the client has read meanwhile completes normally; either way its
+// completion is ignored.
+void Simulator::WithdrawWrites(Connection& connection, std::size_t count) {
+  auto& writes = connection.writes;
+  const std::size_t withdrawn = std::min(count, writes.size());
+  for (std::size_t i = 0; i < withdrawn; ++i) {
+    writes[i]->withdrawn = true;
+    CancelIoEx(connection.pipe.Get(), &writes[i]->overlapped);
+  }
+  writes.erase(writes.begin(), writes.begin() + static_cast<std::ptrdiff_t>(withdrawn));
+}
+
+// Drops every report held for the handle, those in its pipe included.
+void Simulator::DropHeldReports(Connection& connection) {
+  WithdrawWrites(connection);
+  connection.ring.Clear();
+}
+
+// HidD_FlushQueue on this handle: every report held for it goes, and the
+// marker tells the client where the flush ended (the client reads and drops
+// anything before it).
 void Simulator::Flush(Connection& connection) {
   DropHeldReports(connection);
-  connection.ring.Add(FlushMarkerReport());
-  StartWrite(connection);
+  // The ring is empty now: the marker goes to the pipe.
+  const std::vector<std::uint8_t> marker = FlushMarkerReport();
+  connection.ring.Add(marker, NowMs());
+  WriteReport(connection, marker);
 }
 
 void Simulator::ProduceReports() {
@@ -372,10 +423,17 @@ void Simulator::ProduceReports() {
       if (found == mConnections.end()) continue;
       Connection& connection = *found->second;
       using Added = ReportRing<std::vector<std::uint8_t>>::Added;
-      if (connection.ring.Add(report) == Added::kWithdrawInFlight && connection.write) {
-        CancelIoEx(connection.pipe.Get(), &connection.write->overlapped);
+      switch (connection.ring.Add(report, now)) {
+        case Added::kWriteAndWithdrawOldest:
+          WithdrawWrites(connection, 1);
+          WriteReport(connection, report);
+          break;
+        case Added::kWrite:
+          WriteReport(connection, report);
+          break;
+        case Added::kHeld:
+          break;
       }
-      StartWrite(connection);
     }
   }
 }
@@ -403,22 +461,33 @@ void Simulator::ExecuteControl(Connection& connection, const std::string& reques
   }
 }
 
+// The simulator's own line: its process (for a test that kills it), the
+// report period, and what it holds, to watch it for leaks.
+std::string Simulator::SimulatorLine() const {
+  char line[160];
+  std::snprintf(line, sizeof line, "simulator pid=%lu rate=%u heap=%zu handles=%zu\n",
+                GetCurrentProcessId(), mOptions.reportRateMs, qvtest::HeapBytesInUse(),
+                qvtest::CountProcessHandles());
+  return line;
+}
+
 std::string Simulator::StatusLine(const VirtualDevice& device) const {
   int handles = 0;
   for (const auto& entry : mConnections) {
     if (entry.second->device == &device && entry.second->connected) ++handles;
   }
   const DeviceIdentity& id = device.identity;
-  char line[320];
+  char line[360];
   std::snprintf(line, sizeof line,
                 "device %s vid=%04x pid=%04x in=%u out=%u drawer=%s plugged=%s reporting=%s "
-                "opens=%s handles=%d pulses=%u outputs=%u shut-after=%s\n",
+                "opens=%s handles=%d pulses=%u outputs=%llu shut-after=%s switch-delay=%llu\n",
                 id.serial.c_str(), id.vendorId, id.productId, id.inputLength, id.outputLength,
                 const_cast<VirtualDevice&>(device).drawer.IsOpenAt(NowMs()) ? "open" : "closed",
                 device.plugged ? "yes" : "no", device.silent ? "no" : "yes",
                 device.failOpens ? "fail" : "accept", handles, device.drawer.PulseCount(),
-                static_cast<unsigned>(device.outputs.size()),
-                device.shutAfterMs ? std::to_string(*device.shutAfterMs).c_str() : "off");
+                static_cast<unsigned long long>(device.outputCount),
+                device.shutAfterMs ? std::to_string(*device.shutAfterMs).c_str() : "off",
+                static_cast<unsigned long long>(device.drawer.SwitchDelay()));
   return line;
 }
 
@@ -438,7 +507,7 @@ std::string Simulator::Execute(const ControlCommand& command) {
   answer << "ok qpc=" << NowTicks() << "\n";
   switch (command.verb) {
     case Verb::kStatus:
-      answer << "rate=" << mOptions.reportRateMs << "\n";
+      answer << SimulatorLine();
       for (VirtualDevice* device : targets) answer << StatusLine(*device);
       break;
     case Verb::kOpen:
@@ -497,6 +566,9 @@ std::string Simulator::Execute(const ControlCommand& command) {
         device->shutAfterMs = command.number;
         device->drawer.SetAutoShutAfter(command.number);
       }
+      break;
+    case Verb::kSwitchDelay:
+      for (VirtualDevice* device : targets) device->drawer.SetSwitchDelay(*command.number);
       break;
     case Verb::kRate:
       mOptions.reportRateMs = *command.number;

@@ -1,11 +1,12 @@
 // The simulator process: any number of virtual HID devices, each served as a
 // message-mode named pipe, plus a control pipe that takes one command per
 // connection. One thread drives everything through an I/O completion port;
-// input reports are produced on a fixed clock (10 ms by default) and queued
-// per open handle in a ring of 32, as the HID class driver does, which
-// HidD_FlushQueue empties.
+// input reports are produced on a fixed clock (10 ms by default) and held
+// per open handle, up to 32, as the HID class driver does (ReportRing.h);
+// HidD_FlushQueue empties what a handle holds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -27,6 +28,8 @@ struct SimulatorOptions {
   std::vector<DeviceIdentity> devices;
   std::uint32_t reportRateMs = 10;
   std::optional<std::uint32_t> shutAfterMs;
+  // A real drawer's switch moves some tens of milliseconds after the pulse.
+  std::uint32_t switchDelayMs = 50;
 };
 
 class Simulator {
@@ -60,16 +63,21 @@ class Simulator {
   void Listen(Connection& connection);
   void OnConnected(Connection& connection);
   void StartRead(Connection& connection);
-  void StartWrite(Connection& connection);
+  // Hands one report to the handle's pipe. False when that failed and the
+  // connection is gone.
+  bool WriteReport(Connection& connection, const std::vector<std::uint8_t>& report);
   void CloseConnection(std::uint64_t id);
   void Complete(Operation* op, DWORD bytes, DWORD error);
+  void CompleteReportWrite(Connection& connection, Operation* op, DWORD error);
   void ProduceReports();
+  void WithdrawWrites(Connection& connection, std::size_t count = SIZE_MAX);
   void DropHeldReports(Connection& connection);
   void Flush(Connection& connection);
 
   // Control pipe.
   void ExecuteControl(Connection& connection, const std::string& request);
   std::string Execute(const ControlCommand& command);
+  std::string SimulatorLine() const;
   std::string StatusLine(const VirtualDevice& device) const;
 
   // Publication of the plugged devices.

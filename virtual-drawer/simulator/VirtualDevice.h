@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ struct OutputReport {
 };
 
 struct VirtualDevice {
+  // Output reports kept for the "reports" command; older ones are counted
+  // only, so a simulator that runs for days does not grow.
+  static constexpr std::size_t kKeptOutputs = 4096;
+
   DeviceIdentity identity;
   std::string pipePath;
   sim::DrawerModel drawer;
@@ -26,7 +31,8 @@ struct VirtualDevice {
   bool silent = false;
   bool failOpens = false;
   std::uint32_t reportSequence = 0;
-  std::vector<OutputReport> outputs;
+  std::deque<OutputReport> outputs;  // the newest kKeptOutputs
+  std::uint64_t outputCount = 0;     // all received
 
   // The input report a handle receives now: report id 0, byte 1 bit 7 set
   // while the drawer is open, and (when the report is long enough) the
@@ -42,11 +48,13 @@ struct VirtualDevice {
     return report;
   }
 
-  // An output report from a client: recorded, and a pulse (command byte 0xFF
-  // after report id 0) opens the drawer.
-  void ReceiveOutput(std::vector<std::uint8_t> bytes, std::uint64_t nowMs) {
-    if (bytes.size() >= 2 && bytes[0] == 0x00 && bytes[1] == 0xFF) drawer.Pulse(nowMs);
-    outputs.push_back(OutputReport{nowMs, std::move(bytes)});
+  // An output report from a client: recorded (its bytes only), and a pulse
+  // (command byte 0xFF after report id 0) opens the drawer.
+  void ReceiveOutput(const std::uint8_t* bytes, std::size_t size, std::uint64_t nowMs) {
+    if (size >= 2 && bytes[0] == 0x00 && bytes[1] == 0xFF) drawer.Pulse(nowMs);
+    if (outputs.size() >= kKeptOutputs) outputs.pop_front();
+    outputs.push_back(OutputReport{nowMs, std::vector<std::uint8_t>(bytes, bytes + size)});
+    ++outputCount;
   }
 };
 

@@ -11,12 +11,16 @@ namespace vdrawer {
 
 class Checks {
  public:
-  explicit Checks(std::string scenario) : mScenario(std::move(scenario)) {}
+  // Past `printLimit` failures, further ones are counted but not printed.
+  explicit Checks(std::string scenario, int printLimit = 1000)
+      : mScenario(std::move(scenario)), mPrintLimit(printLimit) {}
 
   bool Expect(bool condition, const std::string& what) {
     if (!condition) {
-      std::printf("FAIL [%s] %s\n", mScenario.c_str(), what.c_str());
-      std::fflush(stdout);
+      if (mFailures < mPrintLimit) {
+        std::printf("FAIL [%s] %s\n", mScenario.c_str(), what.c_str());
+        std::fflush(stdout);
+      }
       ++mFailures;
     }
     return condition;
@@ -30,10 +34,12 @@ class Checks {
     std::printf("[%s] %s\n", mScenario.c_str(), line.c_str());
     std::fflush(stdout);
   }
+  // The program's exit status: the failed checks, at most 99 (100 and above
+  // say that a scenario could not run, and the status is taken modulo 256).
   int Finish() {
     std::printf("%s [%s] %d failed check(s)\n", mFailures ? "FAILED" : "PASSED", mScenario.c_str(),
                 mFailures);
-    return mFailures;
+    return mFailures < 99 ? mFailures : 99;
   }
 
  private:
@@ -44,6 +50,7 @@ class Checks {
   }
 
   std::string mScenario;
+  int mPrintLimit;
   int mFailures = 0;
 };
 

@@ -53,15 +53,32 @@ std::optional<std::string> SendControl(const std::string& command, std::uint32_t
   return answer;
 }
 
-std::string StatusField(const std::string& status, const std::string& serial,
-                        const std::string& key) {
-  const std::size_t line = status.find("device " + serial + " ");
-  if (line == std::string::npos) return {};
+namespace {
+
+// The value of "key=" on the line that starts with `head`.
+std::string LineField(const std::string& status, const std::string& head, const std::string& key) {
+  std::size_t line = 0;
+  if (status.compare(0, head.size(), head) != 0) {
+    line = status.find("\n" + head);
+    if (line == std::string::npos) return {};
+    ++line;
+  }
   const std::size_t end = status.find('\n', line);
   const std::size_t at = status.find(" " + key + "=", line);
   if (at == std::string::npos || at > end) return {};
   const std::size_t start = at + key.size() + 2;
   return status.substr(start, status.find_first_of(" \n", start) - start);
+}
+
+}  // namespace
+
+std::string StatusField(const std::string& status, const std::string& serial,
+                        const std::string& key) {
+  return LineField(status, "device " + serial + " ", key);
+}
+
+std::string SimulatorField(const std::string& status, const std::string& key) {
+  return LineField(status, "simulator ", key);
 }
 
 std::int64_t AnswerTicks(const std::string& answer) {

@@ -17,6 +17,10 @@ std::optional<std::string> SendControl(const std::string& command, std::uint32_t
 std::string StatusField(const std::string& status, const std::string& serial,
                         const std::string& key);
 
+// The value of "key=" on the simulator's own line of a status answer (pid,
+// rate, heap, handles); empty when there is none.
+std::string SimulatorField(const std::string& status, const std::string& key);
+
 // The performance-counter value of "qpc=<n>" in an answer; 0 when absent.
 std::int64_t AnswerTicks(const std::string& answer);
 
