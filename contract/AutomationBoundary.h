@@ -19,7 +19,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 
 namespace quillvane {
 

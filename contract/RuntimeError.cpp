@@ -1,4 +1,4 @@
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 
 #include <utility>
 

@@ -1,9 +1,11 @@
 // The one exception type of the service object: a run-time error with its
 // number, or a failure status that came from another component and keeps it.
+// It stands in contract/ because the automation boundary both sides share
+// (AutomationBoundary.h) maps it, and the portable core throws it.
 //
-// Throwing one ends the current method at that point; the automation frame
-// (see AutomationBoundary.h) turns it into the call's failure status. The
-// description is UTF-16 text, as it reaches the caller.
+// Throwing one ends the current method at that point; the boundary turns it
+// into the call's failure status. The description is UTF-16 text, as it
+// reaches the caller.
 #pragma once
 
 #include <cstdint>

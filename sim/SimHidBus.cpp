@@ -6,6 +6,7 @@
 
 #include "sim/SimPlatform.h"
 #include "sim/SimPlatformState.h"
+#include "win32kit/HidInterfaceGuid.h"
 
 namespace sim {
 
@@ -13,8 +14,7 @@ using quillvane::Handle;
 
 namespace {
 
-constexpr quillvane::GUID kHidGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr quillvane::GUID kHidGuid = win32kit::HidInterfaceGuid<quillvane::GUID>();
 constexpr std::uint32_t kDigcfAllClasses = 0x04;
 constexpr std::uint32_t kSpintActive = 0x01;
 constexpr std::uint32_t kDeviceInterfaceDataSize = 28;
@@ -64,8 +64,7 @@ SimHidDevice& SimPlatform::AddHidDevice(HidDeviceConfig config) {
   if (config.path.empty()) {
     config.path = "\\\\?\\hid#vid_" + HexDigits(config.vendorId, 4) + "&pid_" +
                   HexDigits(config.productId, 4) + "#sim&" +
-                  std::to_string(++mState->unnamedDevices) +
-                  "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+                  std::to_string(++mState->unnamedDevices) + "#" + win32kit::kHidInterfaceGuidText;
   }
   const std::size_t index = mDevices.size();
   mState->devicesByPath.emplace(LowerAscii(config.path), index);

@@ -1,55 +1,24 @@
-#include "contract/standin/ControlStandIn.h"
-
-#include <oleauto.h>
-#include <olectl.h>
+#include "standin/ControlStandIn.h"
 
 #include <new>
 #include <utility>
 
-#include "contract/standin/OposCodes.h"
-#include "service/AutomationBoundary.h"
-#include "service/win32/ErrorInfo.h"
-#include "service/win32/TypeInfoDispatch.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/OposConstants.h"
+#include "win32kit/Text.h"
 
 namespace quillvane::standin {
 
-using win32::ComRef;
-using win32::DualTypeInfo;
-using win32::UniqueBstr;
-using win32::UniqueVariant;
+using win32kit::CallOutcome;
+using win32kit::ComRef;
+using win32kit::DualTypeInfo;
+using win32kit::LongArg;
+using win32kit::UniqueBstr;
+using win32kit::UniqueVariant;
 
 namespace {
 
-constexpr wchar_t kProgId[] = L"quillvane.ControlObject";
-
-const win32::ErrorSource kSource{&IID_IControlObject, kProgId};
-
-// Hands a failure's description to the caller through the thread's error
-// object; a success clears what an earlier call left there.
-HRESULT Report(const CallOutcome& objOutcome) {
-  return win32::ReportToCaller(kSource, objOutcome.hr, objOutcome.strDescription.c_str());
-}
-
-// Runs the body of a COM method inside the automation boundary: an
-// exception fails the call with its status and description.
-template <typename Body>
-HRESULT Guard(Body&& body) noexcept {
-  auto objOutcome = CallMethod(std::forward<Body>(body));
-  if (FAILED(objOutcome.hresult)) {
-    return win32::ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
-  }
-  return objOutcome.value;
-}
-
-// The type descriptions: the dual interface's two halves and the coclass.
-HRESULT LoadTypeInfos(DualTypeInfo& objTypeInfo, ComRef<ITypeInfo>& objClassInfo) {
-  ComRef<ITypeLib> objTypeLib;
-  HRESULT hr = win32::LoadOwnTypeLib(objTypeLib);
-  if (FAILED(hr)) return hr;
-  hr = objTypeLib->GetTypeInfoOfGuid(CLSID_ControlObject, objClassInfo.Put());
-  if (FAILED(hr)) return hr;
-  return win32::LoadDualTypeInfo(objTypeLib.Get(), IID_IControlObject, objTypeInfo);
-}
+const win32kit::ErrorSource kSource{&IID_IControlObject, L"quillvane.ControlObject"};
 
 // An empty BSTR rather than null: some callers read the text without checking.
 HRESULT EmptyText(BSTR* pValue) {
@@ -60,21 +29,23 @@ HRESULT EmptyText(BSTR* pValue) {
 }  // namespace
 
 HRESULT ControlStandIn::Create(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  return Guard([&]() -> HRESULT {
-    DualTypeInfo objTypeInfo;
-    ComRef<ITypeInfo> objClassInfo;
-    HRESULT hr = LoadTypeInfos(objTypeInfo, objClassInfo);
-    if (FAILED(hr)) return hr;
-    ComRef<IControlObject> objNew = ComRef<IControlObject>::Adopt(
-        new ControlStandIn(std::move(objTypeInfo), std::move(objClassInfo)));
-    return objNew->QueryInterface(riid, ppv);
-  });
+  return win32kit::CreateDispatchObject(
+      riid, ppv, [](ITypeLib* objTypeLib, HRESULT& hr) -> ComRef<ControlStandIn> {
+        // The dual interface's two halves, and the coclass, which names the events.
+        DualTypeInfo objTypeInfo;
+        ComRef<ITypeInfo> objClassInfo;
+        hr = objTypeLib->GetTypeInfoOfGuid(CLSID_ControlObject, objClassInfo.Put());
+        if (SUCCEEDED(hr)) {
+          hr = win32kit::LoadDualTypeInfo(objTypeLib, IID_IControlObject, objTypeInfo);
+        }
+        if (FAILED(hr)) return {};
+        return ComRef<ControlStandIn>::Adopt(
+            new ControlStandIn(std::move(objTypeInfo), std::move(objClassInfo)));
+      });
 }
 
 ControlStandIn::ControlStandIn(DualTypeInfo objTypeInfo, ComRef<ITypeInfo> objClassInfo)
-    : mobjTypeInfo(std::move(objTypeInfo)), mobjClassInfo(std::move(objClassInfo)) {}
+    : DispatchObject(std::move(objTypeInfo), kSource), mobjClassInfo(std::move(objClassInfo)) {}
 
 ControlStandIn::~ControlStandIn() {
   // Released without Close: close the service object so that nothing stays
@@ -88,53 +59,25 @@ ControlStandIn::~ControlStandIn() {
   }
 }
 
-HRESULT ControlStandIn::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IControlObject)) {
-    *ppv = static_cast<IControlObject*>(this);
-  } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
-    *ppv = static_cast<IConnectionPointContainer*>(this);
-  } else if (IsEqualIID(riid, IID_IProvideClassInfo)) {
-    *ppv = static_cast<IProvideClassInfo*>(this);
-  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-    *ppv = static_cast<ISupportErrorInfo*>(this);
-  } else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+void* ControlStandIn::QueryOther(REFIID riid) {
+  if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+    return static_cast<IConnectionPointContainer*>(this);
   }
-  AddRef();
-  return S_OK;
+  if (IsEqualIID(riid, IID_IProvideClassInfo)) return static_cast<IProvideClassInfo*>(this);
+  return nullptr;
 }
 
-ULONG ControlStandIn::AddRef() { return ++mlngRefs; }
-
-ULONG ControlStandIn::Release() {
-  ULONG lngRefs = --mlngRefs;
-  if (lngRefs == 0) delete this;
-  return lngRefs;
+HRESULT ControlStandIn::Report(const CallOutcome& objOutcome) const {
+  return DispatchObject::Report(objOutcome.hr, objOutcome.strDescription);
 }
 
-HRESULT ControlStandIn::GetTypeInfoCount(UINT* pctinfo) { return win32::OneTypeInfoCount(pctinfo); }
-
-HRESULT ControlStandIn::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  return win32::ShareTypeInfo(mobjTypeInfo, iTInfo, ppTInfo);
-}
-
-HRESULT ControlStandIn::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                      DISPID* rgDispId) {
-  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo, riid, rgszNames, cNames, rgDispId);
-}
-
-HRESULT ControlStandIn::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                               DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                               UINT* puArgErr) {
-  // The object stays alive through calls that pump messages, whatever a
-  // handler does with the caller's references.
-  ComRef<IControlObject> objSelf = ComRef<IControlObject>::Share(this);
-  return win32::InvokeFromTypeInfo(mobjTypeInfo, static_cast<IControlObject*>(this), kSource,
-                                   dispIdMember, riid, wFlags, pDispParams, pVarResult, pExcepInfo,
-                                   puArgErr);
+template <typename Body>
+HRESULT ControlStandIn::Guard(Body&& body) const noexcept {
+  auto objOutcome = CallMethod(std::forward<Body>(body));
+  if (FAILED(objOutcome.hresult)) {
+    return DispatchObject::Report(objOutcome.hresult, objOutcome.description);
+  }
+  return objOutcome.value;
 }
 
 HRESULT ControlStandIn::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
@@ -158,10 +101,6 @@ HRESULT ControlStandIn::GetClassInfo(ITypeInfo** ppTI) {
   return S_OK;
 }
 
-HRESULT ControlStandIn::InterfaceSupportsErrorInfo(REFIID riid) {
-  return IsEqualIID(riid, IID_IControlObject) ? S_OK : S_FALSE;
-}
-
 // Lifecycle.
 
 HRESULT ControlStandIn::Open(BSTR DeviceName, LONG* Result) {
@@ -170,28 +109,26 @@ HRESULT ControlStandIn::Open(BSTR DeviceName, LONG* Result) {
     *Result = 0;
     if (mobjService) {
       *Result = OPOS_E_ILLEGAL;
-      return Report({});
+      return Report();
     }
-    const std::wstring strDeviceName(DeviceName ? DeviceName : L"",
-                                     DeviceName ? SysStringLen(DeviceName) : 0);
+    const std::u16string strDeviceName = win32kit::FromBstr(DeviceName);
     CLSID clsid{};
     mlngOpenResult = FindServiceClass(strDeviceName, &clsid);
     if (mlngOpenResult != 0) {
       *Result = mlngOpenResult == OPOS_OR_REGBADNAME ? OPOS_E_NOEXIST : OPOS_E_NOSERVICE;
-      return Report({});
+      return Report();
     }
     ServiceLink objService;
     if (FAILED(ServiceLink::Create(clsid, objService))) {
       mlngOpenResult = OPOS_OR_CREATE;
       *Result = OPOS_E_NOSERVICE;
-      return Report({});
+      return Report();
     }
 
     ComRef<StatusSink> objSink = StatusSink::Create(static_cast<IControlObject*>(this));
     if (!objSink) return E_OUTOFMEMORY;
-    UniqueBstr strClass(SysAllocString(kDeviceClass));
-    UniqueBstr strName(
-        SysAllocStringLen(strDeviceName.data(), static_cast<UINT>(strDeviceName.size())));
+    UniqueBstr strClass(win32kit::ToBstr(kCashDrawerDeviceClass));
+    UniqueBstr strName(win32kit::ToBstr(strDeviceName));
     if (!strClass.Get() || !strName.Get()) return E_OUTOFMEMORY;
     UniqueVariant varControl;
     varControl.Get()->vt = VT_DISPATCH;
@@ -201,10 +138,11 @@ HRESULT ControlStandIn::Open(BSTR DeviceName, LONG* Result) {
     mobjService = std::move(objService);
     mobjSink = std::move(objSink);
     LONG lngResult = 0;
-    CallOutcome objOutcome = mobjService.CallLong(
-        L"OpenService",
-        {TextArg(strClass.Get()), TextArg(strName.Get()), VariantRefArg(varControl.Get())},
-        &lngResult);
+    CallOutcome objOutcome =
+        mobjService.CallLong(L"OpenService",
+                             {win32kit::TextArg(strClass.Get()), win32kit::TextArg(strName.Get()),
+                              win32kit::VariantRefArg(varControl.Get())},
+                             &lngResult);
     if (objOutcome.hr == DISP_E_UNKNOWNNAME || objOutcome.hr == DISP_E_MEMBERNOTFOUND) {
       // Not a service object: it never got our sink, so there is nothing to close.
       if (mobjSink) mobjSink->Detach();
@@ -212,7 +150,7 @@ HRESULT ControlStandIn::Open(BSTR DeviceName, LONG* Result) {
       mobjService.Reset();
       mlngOpenResult = OPOS_OR_BADIF;
       *Result = OPOS_E_NOSERVICE;
-      return Report({});
+      return Report();
     }
     if (FAILED(objOutcome.hr)) {
       mlngOpenResult = OPOS_OR_FAILEDOPEN;
@@ -234,7 +172,7 @@ HRESULT ControlStandIn::Open(BSTR DeviceName, LONG* Result) {
       mlngOpenResult = 0;
     }
     *Result = lngResult;
-    return Report({});
+    return Report();
   });
 }
 
@@ -244,7 +182,7 @@ HRESULT ControlStandIn::Close(LONG* Result) {
     *Result = 0;
     if (!mobjService) {
       *Result = OPOS_E_CLOSED;
-      return Report({});
+      return Report();
     }
     // Closed whatever CloseService answers; its failure is the call's.
     return Report(CloseServiceObject(Result));
@@ -269,7 +207,7 @@ HRESULT ControlStandIn::ForwardMethod(const wchar_t* strName, const std::vector<
   *Result = 0;
   if (!mobjService) {
     *Result = OPOS_E_CLOSED;
-    return Report({});
+    return Report();
   }
   // Both stay alive through calls that pump messages (the wait does),
   // whatever a handler does with this object or the caller's references.
@@ -312,7 +250,7 @@ HRESULT ControlStandIn::WaitForDrawerClose(LONG* BeepTimeout, LONG* BeepFrequenc
 HRESULT ControlStandIn::SOStatusUpdate(LONG Data) {
   return Guard([&]() -> HRESULT {
     mobjEvents.FireStatusUpdate(Data);
-    return Report({});
+    return Report();
   });
 }
 
@@ -322,7 +260,7 @@ HRESULT ControlStandIn::ReadNumber(LONG lngIndex, LONG* pValue) {
   return Guard([&]() -> HRESULT {
     if (!pValue) return E_POINTER;
     *pValue = 0;
-    if (!mobjService) return Report({});
+    if (!mobjService) return Report();
     const ServiceLink objService = mobjService;
     return Report(objService.CallLong(L"GetPropertyNumber", {LongArg(lngIndex)}, pValue));
   });
@@ -341,7 +279,7 @@ HRESULT ControlStandIn::ReadText(LONG lngIndex, BSTR* pValue) {
     if (!pValue) return E_POINTER;
     *pValue = nullptr;
     if (!mobjService) {
-      Report({});
+      Report();
       return EmptyText(pValue);
     }
     const ServiceLink objService = mobjService;
@@ -349,7 +287,7 @@ HRESULT ControlStandIn::ReadText(LONG lngIndex, BSTR* pValue) {
     CallOutcome objOutcome =
         objService.CallText(L"GetPropertyString", {LongArg(lngIndex)}, strValue);
     if (FAILED(objOutcome.hr)) return Report(objOutcome);
-    Report({});
+    Report();
     if (!strValue.Get()) return EmptyText(pValue);
     *pValue = strValue.Detach();
     return S_OK;
@@ -358,7 +296,7 @@ HRESULT ControlStandIn::ReadText(LONG lngIndex, BSTR* pValue) {
 
 HRESULT ControlStandIn::WriteFlag(LONG lngIndex, VARIANT_BOOL blnValue) {
   return Guard([&]() -> HRESULT {
-    if (!mobjService) return Report({});
+    if (!mobjService) return Report();
     const ServiceLink objService = mobjService;
     UniqueVariant varResult;
     return Report(objService.Call(L"SetPropertyNumber",
@@ -417,7 +355,7 @@ HRESULT ControlStandIn::get_OpenResult(LONG* pValue) {
     *pValue = 0;
     if (!mobjService) {
       *pValue = mlngOpenResult;
-      return Report({});
+      return Report();
     }
     const ServiceLink objService = mobjService;
     return Report(objService.CallLong(L"GetOpenResult", {}, pValue));

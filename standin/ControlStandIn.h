@@ -9,7 +9,7 @@
 // GetOpenResult as its OpenResult and closes the service object again, so
 // nothing is left running. Without a service object, Open answers
 // OPOS_E_NOEXIST or OPOS_E_NOSERVICE with an open result of its own
-// (OposCodes.h). While open, OpenResult is the service object's
+// (contract/OposConstants.h). While open, OpenResult is the service object's
 // GetOpenResult; after Close it is 0.
 //
 // While no service object is open, methods answer OPOS_E_CLOSED, property
@@ -22,42 +22,24 @@
 // service object.
 #pragma once
 
-#include <ocidl.h>
+#include <vector>
 
-#include <atomic>
-
-#include "contract/standin/ServiceLink.h"
-#include "contract/standin/StatusEventPoint.h"
-#include "contract/standin/StatusSink.h"
 #include "quillvane_control_h.h"
-#include "service/win32/ComHandles.h"
-#include "service/win32/Module.h"
-#include "service/win32/TypeInfoDispatch.h"
-#include "service/win32/WinHeaders.h"
+#include "standin/ServiceLink.h"
+#include "standin/StatusEventPoint.h"
+#include "standin/StatusSink.h"
+#include "win32kit/DispatchObject.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::standin {
 
-class ControlStandIn final : public IControlObject,
-                             public IConnectionPointContainer,
-                             public IProvideClassInfo,
-                             public ISupportErrorInfo {
+class ControlStandIn final
+    : public win32kit::DispatchObject<IControlObject, IConnectionPointContainer,
+                                      IProvideClassInfo> {
  public:
   // A new, closed object, queried for riid.
   static HRESULT Create(REFIID riid, void** ppv);
-
-  // IUnknown.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch, driven by the embedded type library.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                          DISPID* rgDispId) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IConnectionPointContainer: one point, for the status-update events.
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
@@ -65,9 +47,6 @@ class ControlStandIn final : public IControlObject,
 
   // IProvideClassInfo: the coclass, which names the event interface.
   HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** ppTI) override;
-
-  // ISupportErrorInfo.
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
   // IControlObject.
   HRESULT STDMETHODCALLTYPE get_CapPowerReporting(LONG* pValue) override;
@@ -99,8 +78,18 @@ class ControlStandIn final : public IControlObject,
   HRESULT STDMETHODCALLTYPE SOStatusUpdate(LONG Data) override;
 
  private:
-  ControlStandIn(win32::DualTypeInfo objTypeInfo, win32::ComRef<ITypeInfo> objClassInfo);
-  ~ControlStandIn();
+  ControlStandIn(win32kit::DualTypeInfo objTypeInfo, win32kit::ComRef<ITypeInfo> objClassInfo);
+  ~ControlStandIn() override;
+
+  void* QueryOther(REFIID riid) override;
+  // The outcome of a call on the service object, told to the caller.
+  HRESULT Report(const win32kit::CallOutcome& objOutcome) const;
+  // Success, told to the caller (clearing an earlier call's error object).
+  HRESULT Report() const { return DispatchObject::Report(S_OK); }
+  // Runs the body of a COM method inside the automation boundary: an
+  // exception fails the call with its status and description.
+  template <typename Body>
+  HRESULT Guard(Body&& body) const noexcept;
 
   // A method of the service object giving a result code; OPOS_E_CLOSED
   // without calling anything while closed.
@@ -112,16 +101,13 @@ class ControlStandIn final : public IControlObject,
   HRESULT WriteFlag(LONG lngIndex, VARIANT_BOOL blnValue);
   // Calls CloseService (its result and outcome go to the caller), then lets
   // go of the service object and detaches the sink it was given.
-  CallOutcome CloseServiceObject(LONG* lngResult);
+  win32kit::CallOutcome CloseServiceObject(LONG* lngResult);
 
-  std::atomic<ULONG> mlngRefs{1};
-  win32::ModuleLock mobjModuleLock;
-  win32::DualTypeInfo mobjTypeInfo;
-  win32::ComRef<ITypeInfo> mobjClassInfo;
+  win32kit::ComRef<ITypeInfo> mobjClassInfo;
   StatusEventPoint mobjEvents{this};
   // Set while a service object is open.
   ServiceLink mobjService;
-  win32::ComRef<StatusSink> mobjSink;
+  win32kit::ComRef<StatusSink> mobjSink;
   // OpenResult while no service object is open: why the last Open failed,
   // or 0 after a successful one.
   LONG mlngOpenResult = 0;

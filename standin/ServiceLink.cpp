@@ -1,15 +1,15 @@
-#include "contract/standin/ServiceLink.h"
+#include "standin/ServiceLink.h"
 
-#include <oleauto.h>
-
-#include "contract/standin/OposCodes.h"
+#include "contract/OposConstants.h"
+#include "win32kit/Text.h"
 
 namespace quillvane::standin {
 
-using win32::ComRef;
-using win32::UniqueBstr;
-using win32::UniqueHkey;
-using win32::UniqueVariant;
+using win32kit::CallOutcome;
+using win32kit::ComRef;
+using win32kit::UniqueBstr;
+using win32kit::UniqueHkey;
+using win32kit::UniqueVariant;
 
 namespace {
 
@@ -37,39 +37,15 @@ std::wstring ReadDefaultText(HKEY hKey) {
 
 }  // namespace
 
-VARIANT LongArg(LONG lngValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
-  varArg.vt = VT_I4;
-  varArg.lVal = lngValue;
-  return varArg;
-}
-
-VARIANT TextArg(BSTR strValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
-  varArg.vt = VT_BSTR;
-  varArg.bstrVal = strValue;
-  return varArg;
-}
-
-VARIANT VariantRefArg(VARIANT* varValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
-  varArg.vt = VT_BYREF | VT_VARIANT;
-  varArg.pvarVal = varValue;
-  return varArg;
-}
-
-std::int32_t FindServiceClass(const std::wstring& strDeviceName, CLSID* lpClsid) {
+std::int32_t FindServiceClass(const std::u16string& strDeviceName, CLSID* lpClsid) {
   // A device is one subkey of the category: an empty name would read the
   // category key itself, a backslash would reach below another device, and
   // a NUL would end the name early and name another device.
   if (strDeviceName.empty() ||
-      strDeviceName.find_first_of(std::wstring(L"\\\0", 2)) != std::wstring::npos) {
+      strDeviceName.find_first_of(std::u16string(u"\\\0", 2)) != std::u16string::npos) {
     return OPOS_OR_REGBADNAME;
   }
-  const std::wstring strKey = std::wstring(kCategoryKey) + L"\\" + strDeviceName;
+  const std::wstring strKey = win32kit::ToWide(kCashDrawerCategoryKey + strDeviceName);
   UniqueHkey hKey;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, KEY_QUERY_VALUE, hKey.Put()) !=
       ERROR_SUCCESS) {
@@ -94,38 +70,8 @@ HRESULT ServiceLink::Create(REFCLSID clsid, ServiceLink& objLink) {
 
 CallOutcome ServiceLink::Call(const wchar_t* strName, const std::vector<VARIANT>& objArgs,
                               VARIANT* varResult) const {
-  CallOutcome objOutcome;
-  if (!mobjService) {
-    objOutcome.hr = E_POINTER;
-    return objOutcome;
-  }
-  LPOLESTR lpName = const_cast<LPOLESTR>(strName);
-  DISPID lngDispid = DISPID_UNKNOWN;
-  objOutcome.hr = mobjService->GetIDsOfNames(IID_NULL, &lpName, 1, LOCALE_USER_DEFAULT, &lngDispid);
-  if (FAILED(objOutcome.hr)) return objOutcome;
-
-  // Positional arguments travel last-first.
-  std::vector<VARIANTARG> varArgs(objArgs.rbegin(), objArgs.rend());
-  DISPPARAMS objParams{varArgs.empty() ? nullptr : varArgs.data(), nullptr,
-                       static_cast<UINT>(varArgs.size()), 0};
-  EXCEPINFO objException{};
-  UINT lngArgError = 0;
-  objOutcome.hr = mobjService->Invoke(lngDispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                      &objParams, varResult, &objException, &lngArgError);
-  if (objOutcome.hr == DISP_E_EXCEPTION && objException.pfnDeferredFillIn) {
-    objException.pfnDeferredFillIn(&objException);
-  }
-  UniqueBstr strSource(objException.bstrSource);
-  UniqueBstr strDescription(objException.bstrDescription);
-  UniqueBstr strHelpFile(objException.bstrHelpFile);
-  if (objOutcome.hr == DISP_E_EXCEPTION) {
-    // The callee's own status travels inside the exception record.
-    objOutcome.hr = FAILED(objException.scode) ? objException.scode : E_FAIL;
-    if (strDescription.Get()) {
-      objOutcome.strDescription.assign(strDescription.Get(), SysStringLen(strDescription.Get()));
-    }
-  }
-  return objOutcome;
+  if (!mobjService) return CallOutcome{E_POINTER, {}};
+  return win32kit::CallByName(mobjService.Get(), strName, objArgs, varResult);
 }
 
 CallOutcome ServiceLink::CallLong(const wchar_t* strName, const std::vector<VARIANT>& objArgs,

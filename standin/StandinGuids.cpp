@@ -1,5 +1,5 @@
 // Defines the identifiers the stand-in's type library declares, once.
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 // clang-format off
 #include <initguid.h>
 #include "quillvane_control_h.h"

@@ -1,15 +1,13 @@
-#include "contract/standin/StatusEventPoint.h"
+#include "standin/StatusEventPoint.h"
 
-#include <oleauto.h>
-#include <olectl.h>
-
+#include "contract/AutomationBoundary.h"
 #include "quillvane_control_h.h"
-#include "service/AutomationBoundary.h"
+#include "win32kit/DispatchCall.h"
 
 namespace quillvane::standin {
 
-using win32::ComRef;
-using win32::UniqueVariant;
+using win32kit::ComRef;
+using win32kit::UniqueVariant;
 
 namespace {
 // StatusUpdateEvent in the event interface.
@@ -83,22 +81,12 @@ void StatusEventPoint::FireStatusUpdate(LONG lngData) const {
   // A copy: handlers may advise or unadvise while the event is delivered.
   const std::vector<Connection> objSnapshot = mobjConnections;
   for (const Connection& objConnection : objSnapshot) {
-    VARIANTARG varData;
-    VariantInit(&varData);
-    varData.vt = VT_I4;
-    varData.lVal = lngData;
+    VARIANTARG varData = win32kit::LongArg(lngData);
     DISPPARAMS objParams{&varData, nullptr, 1, 0};
     UniqueVariant varResult;
-    EXCEPINFO objException{};
-    UINT lngArgError = 0;
-    HRESULT hr = objConnection.objSink->Invoke(kDispidStatusUpdateEvent, IID_NULL,
-                                               LOCALE_USER_DEFAULT, DISPATCH_METHOD, &objParams,
-                                               varResult.Get(), &objException, &lngArgError);
-    if (hr == DISP_E_EXCEPTION) {
-      SysFreeString(objException.bstrSource);
-      SysFreeString(objException.bstrDescription);
-      SysFreeString(objException.bstrHelpFile);
-    }
+    // Events have no way back: the outcome goes nowhere, the record is freed.
+    win32kit::InvokeMember(objConnection.objSink.Get(), kDispidStatusUpdateEvent, DISPATCH_METHOD,
+                           objParams, varResult.Get());
   }
 }
 

@@ -4,12 +4,10 @@
 // stand-in goes away.
 #pragma once
 
-#include <ocidl.h>
-
 #include <vector>
 
-#include "service/win32/ComHandles.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::standin {
 
@@ -43,7 +41,7 @@ class StatusEventPoint final : public IConnectionPoint {
  private:
   struct Connection {
     DWORD lngCookie;
-    win32::ComRef<IDispatch> objSink;
+    win32kit::ComRef<IDispatch> objSink;
   };
 
   IConnectionPointContainer* mobjOwner;

@@ -1,10 +1,10 @@
-#include "contract/standin/StatusSink.h"
+#include "standin/StatusSink.h"
 
 #include <new>
 
 namespace quillvane::standin {
 
-using win32::ComRef;
+using win32kit::ComRef;
 
 ComRef<StatusSink> StatusSink::Create(IDispatch* objOwner) {
   return ComRef<StatusSink>::Adopt(new (std::nothrow) StatusSink(objOwner));

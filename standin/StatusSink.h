@@ -8,20 +8,18 @@
 // answers RPC_E_DISCONNECTED.
 #pragma once
 
-#include <oaidl.h>
-
 #include <atomic>
 
-#include "service/win32/ComHandles.h"
-#include "service/win32/Module.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Module.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::standin {
 
 class StatusSink final : public IDispatch {
  public:
   // A new sink with one reference, passing calls to objOwner.
-  static win32::ComRef<StatusSink> Create(IDispatch* objOwner);
+  static win32kit::ComRef<StatusSink> Create(IDispatch* objOwner);
   void Detach() { mobjOwner = nullptr; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -41,7 +39,7 @@ class StatusSink final : public IDispatch {
   ~StatusSink() = default;
 
   std::atomic<ULONG> mlngRefs{1};
-  win32::ModuleLock mobjModuleLock;
+  win32kit::ModuleLock mobjModuleLock;
   IDispatch* mobjOwner;
 };
 

@@ -1,25 +1,8 @@
-#include "service/win32/ClassFactory.h"
+#include "win32kit/ClassFactory.h"
 
-#include "service/win32/CashDrawerObject.h"
-#include "service/win32/Module.h"
-#include "service/win32/TypeLibDeclarations.h"
+#include "win32kit/Module.h"
 
-namespace quillvane::win32 {
-
-namespace {
-
-struct ServedClass {
-  const CLSID* lpClsid;
-  ClassFactory* objFactory;
-};
-
-ClassFactory gCashDrawerFactory{&CashDrawerObject::Create};
-
-const ServedClass gServedClasses[] = {
-    {&CLSID_CashDrawer, &gCashDrawerFactory},
-};
-
-}  // namespace
+namespace win32kit {
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -47,14 +30,4 @@ HRESULT ClassFactory::LockServer(BOOL fLock) {
   return S_OK;
 }
 
-HRESULT GetClassFactory(REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  for (const ServedClass& objClass : gServedClasses) {
-    if (IsEqualCLSID(rclsid, *objClass.lpClsid))
-      return objClass.objFactory->QueryInterface(riid, ppv);
-  }
-  return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-}  // namespace quillvane::win32
+}  // namespace win32kit

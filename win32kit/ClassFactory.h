@@ -1,13 +1,14 @@
-// The class factories the library serves, one per creatable class, found by
-// class identifier.
+// The class factory of one creatable class: it creates through a function
+// of the server's own and keeps the module loaded while a client locks it.
 #pragma once
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 class ClassFactory final : public IClassFactory {
  public:
+  // A new, independent object, queried for riid.
   using CreateFunction = HRESULT (*)(REFIID riid, void** ppv);
   constexpr explicit ClassFactory(CreateFunction lpCreate) : mlpCreate(lpCreate) {}
 
@@ -24,8 +25,4 @@ class ClassFactory final : public IClassFactory {
   CreateFunction mlpCreate;
 };
 
-// The factory of the class rclsid, queried for riid; CLASS_E_CLASSNOTAVAILABLE
-// for a class the library does not serve.
-HRESULT GetClassFactory(REFCLSID rclsid, REFIID riid, void** ppv);
-
-}  // namespace quillvane::win32
+}  // namespace win32kit

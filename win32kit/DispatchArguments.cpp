@@ -1,8 +1,8 @@
-#include "service/win32/DispatchArguments.h"
+#include "win32kit/DispatchArguments.h"
 
-#include "service/win32/VariantRef.h"
+#include "win32kit/VariantRef.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 namespace {
 
@@ -198,4 +198,4 @@ void DispatchArguments::WriteBack() {
   }
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

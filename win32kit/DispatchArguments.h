@@ -23,10 +23,10 @@
 #include <deque>
 #include <vector>
 
-#include "service/win32/ComHandles.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 class DispatchArguments {
  public:
@@ -62,4 +62,4 @@ class DispatchArguments {
   DISPPARAMS mobjParams{};
 };
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

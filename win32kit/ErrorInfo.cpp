@@ -1,8 +1,8 @@
-#include "service/win32/ErrorInfo.h"
+#include "win32kit/ErrorInfo.h"
 
-#include "service/win32/ComHandles.h"
+#include "win32kit/Owners.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 HRESULT ReportToCaller(const ErrorSource& objSource, HRESULT hr,
                        const wchar_t* strDescription) noexcept {
@@ -36,4 +36,4 @@ HRESULT RaiseToInvoker(const ErrorSource& objSource, EXCEPINFO* pExcepInfo, HRES
   return DISP_E_EXCEPTION;
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 // Who reports: the interface and the programmatic identifier named as source.
 struct ErrorSource {
@@ -32,4 +32,4 @@ inline HRESULT ReportToCaller(const ErrorSource& objSource, HRESULT hr,
 HRESULT RaiseToInvoker(const ErrorSource& objSource, EXCEPINFO* pExcepInfo, HRESULT scode,
                        const std::u16string& strDescription) noexcept;
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

@@ -1,10 +1,10 @@
-#include "service/win32/Module.h"
+#include "win32kit/Module.h"
 
 #include <atomic>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 namespace {
 std::atomic<long> gModuleCount{0};
@@ -16,19 +16,23 @@ long ModuleCount() { return gModuleCount.load(); }
 
 HMODULE ModuleHandle() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
-std::wstring ModulePath() {
+std::wstring ModuleFileName(HMODULE hModule) {
   std::wstring strPath(MAX_PATH, L'\0');
   for (;;) {
-    DWORD lngLength =
-        GetModuleFileNameW(ModuleHandle(), strPath.data(), static_cast<DWORD>(strPath.size()));
+    const DWORD lngLength =
+        GetModuleFileNameW(hModule, strPath.data(), static_cast<DWORD>(strPath.size()));
     if (lngLength == 0) return {};
     if (lngLength < strPath.size()) {
       strPath.resize(lngLength);
       return strPath;
     }
+    // Truncated: the longest path the system handles is 32767 characters.
+    if (strPath.size() > 32767) return {};
     strPath.resize(strPath.size() * 2);
   }
 }
+
+std::wstring ModulePath() { return ModuleFileName(ModuleHandle()); }
 
 HRESULT LoadOwnTypeLib(ComRef<ITypeLib>& objTypeLib) {
   std::wstring strPath = ModulePath();
@@ -36,4 +40,4 @@ HRESULT LoadOwnTypeLib(ComRef<ITypeLib>& objTypeLib) {
   return LoadTypeLibEx(strPath.c_str(), REGKIND_NONE, objTypeLib.Put());
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "service/win32/ComHandles.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 void LockModule();
 void UnlockModule();
@@ -18,6 +18,9 @@ long ModuleCount();
 HMODULE ModuleHandle();
 // The full path of this library file.
 std::wstring ModulePath();
+// The full path of the file of hModule (null: the program's), or empty text
+// when it cannot be had.
+std::wstring ModuleFileName(HMODULE hModule);
 
 // The type library embedded as resource 1 of this file, not registered.
 HRESULT LoadOwnTypeLib(ComRef<ITypeLib>& objTypeLib);
@@ -31,4 +34,4 @@ class ModuleLock {
   ModuleLock& operator=(const ModuleLock&) = delete;
 };
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

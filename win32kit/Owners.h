@@ -1,13 +1,111 @@
-// Owners for the COM and Win32 resources the automation frame holds: COM
-// references, BSTRs, VARIANTs, registry keys and type-description records.
-// Each releases exactly once and moves without leaking what it held.
+// Owners for the Windows resources every Windows piece holds: kernel
+// handles, registry keys, modules, device-information lists, BSTRs and
+// SAFEARRAYs (one template over a small traits record each), COM references,
+// VARIANTs and records borrowed from a type description. Each releases
+// exactly once, moves without leaking what it held, and is empty at its
+// resource's own "nothing" value.
 #pragma once
 
 #include <utility>
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
+
+// Owns one resource described by Traits: Type, Empty() and Close(value).
+// Traits may also give IsEmpty(value) when more than one value means "none".
+template <typename Traits>
+class UniqueOwner {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueOwner() noexcept : mValue(Traits::Empty()) {}
+  // Takes ownership of `value`.
+  explicit UniqueOwner(Type value) noexcept : mValue(value) {}
+  ~UniqueOwner() { Reset(); }
+  UniqueOwner(const UniqueOwner&) = delete;
+  UniqueOwner& operator=(const UniqueOwner&) = delete;
+  UniqueOwner(UniqueOwner&& other) noexcept : mValue(other.Detach()) {}
+  UniqueOwner& operator=(UniqueOwner&& other) noexcept {
+    if (this != &other) Reset(other.Detach());
+    return *this;
+  }
+
+  Type Get() const { return mValue; }
+  bool IsOpen() const { return !IsEmpty(mValue); }
+  explicit operator bool() const { return IsOpen(); }
+  // For out-parameters: releases what was held and gives the slot.
+  Type* Put() {
+    Reset();
+    return &mValue;
+  }
+  // Releases what was held and takes `value`.
+  void Reset(Type value = Traits::Empty()) {
+    Type old = std::exchange(mValue, value);
+    if (!IsEmpty(old)) Traits::Close(old);
+  }
+  // Hands the resource to the caller.
+  Type Detach() { return std::exchange(mValue, Traits::Empty()); }
+
+ private:
+  static bool IsEmpty(Type value) {
+    if constexpr (HasIsEmpty<Traits>(0)) {
+      return Traits::IsEmpty(value);
+    } else {
+      return value == Traits::Empty();
+    }
+  }
+  template <typename T>
+  static constexpr auto HasIsEmpty(int) -> decltype(T::IsEmpty(T::Empty()), bool()) {
+    return true;
+  }
+  template <typename T>
+  static constexpr bool HasIsEmpty(...) {
+    return false;
+  }
+
+  Type mValue;
+};
+
+// A kernel handle (file, pipe, event, process, thread, mutex, port). Some
+// calls fail with NULL and others with INVALID_HANDLE_VALUE; neither is a
+// handle to close, so both count as empty.
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type Empty() { return nullptr; }
+  static bool IsEmpty(Type value) { return !value || value == INVALID_HANDLE_VALUE; }
+  static void Close(Type value) { ::CloseHandle(value); }
+};
+using UniqueHandle = UniqueOwner<KernelHandleTraits>;
+
+struct RegKeyTraits {
+  using Type = HKEY;
+  static Type Empty() { return nullptr; }
+  static void Close(Type value) { ::RegCloseKey(value); }
+};
+using UniqueHkey = UniqueOwner<RegKeyTraits>;
+
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Empty() { return nullptr; }
+  static void Close(Type value) { ::FreeLibrary(value); }
+};
+using UniqueHmodule = UniqueOwner<ModuleTraits>;
+
+// A null BSTR is also the empty text.
+struct BstrTraits {
+  using Type = BSTR;
+  static Type Empty() { return nullptr; }
+  static void Close(Type value) { ::SysFreeString(value); }
+};
+using UniqueBstr = UniqueOwner<BstrTraits>;
+
+struct SafeArrayTraits {
+  using Type = SAFEARRAY*;
+  static Type Empty() { return nullptr; }
+  static void Close(Type value) { ::SafeArrayDestroy(value); }
+};
+using UniqueSafeArray = UniqueOwner<SafeArrayTraits>;
 
 // A counted COM reference.
 template <typename T>
@@ -61,32 +159,8 @@ class ComRef {
   T* mp = nullptr;
 };
 
-class UniqueBstr {
- public:
-  UniqueBstr() = default;
-  explicit UniqueBstr(BSTR value) : mValue(value) {}
-  ~UniqueBstr() { SysFreeString(mValue); }
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
-  UniqueBstr(UniqueBstr&& other) noexcept : mValue(std::exchange(other.mValue, nullptr)) {}
-  UniqueBstr& operator=(UniqueBstr&& other) noexcept {
-    if (this != &other) {
-      SysFreeString(mValue);
-      mValue = std::exchange(other.mValue, nullptr);
-    }
-    return *this;
-  }
-  BSTR Get() const { return mValue; }
-  BSTR* Put() {
-    SysFreeString(std::exchange(mValue, nullptr));
-    return &mValue;
-  }
-  BSTR Detach() { return std::exchange(mValue, nullptr); }
-
- private:
-  BSTR mValue = nullptr;
-};
-
+// A VARIANT, cleared on destruction. It moves, but is not assigned: a
+// variant is filled through Get().
 class UniqueVariant {
  public:
   UniqueVariant() { VariantInit(&mValue); }
@@ -102,33 +176,6 @@ class UniqueVariant {
 
  private:
   VARIANT mValue;
-};
-
-class UniqueHkey {
- public:
-  UniqueHkey() = default;
-  ~UniqueHkey() { Reset(); }
-  UniqueHkey(const UniqueHkey&) = delete;
-  UniqueHkey& operator=(const UniqueHkey&) = delete;
-  UniqueHkey(UniqueHkey&& other) noexcept : mKey(std::exchange(other.mKey, nullptr)) {}
-  UniqueHkey& operator=(UniqueHkey&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      mKey = std::exchange(other.mKey, nullptr);
-    }
-    return *this;
-  }
-  HKEY Get() const { return mKey; }
-  HKEY* Put() {
-    Reset();
-    return &mKey;
-  }
-  void Reset() {
-    if (HKEY key = std::exchange(mKey, nullptr)) RegCloseKey(key);
-  }
-
- private:
-  HKEY mKey = nullptr;
 };
 
 // A record borrowed from a type description (FUNCDESC, TYPEATTR), given back
@@ -153,4 +200,4 @@ class ScopedTypeRecord {
 using ScopedFuncDesc = ScopedTypeRecord<FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
 using ScopedTypeAttr = ScopedTypeRecord<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

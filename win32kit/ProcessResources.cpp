@@ -1,10 +1,10 @@
-#include "tests/wine/ProcessResources.h"
-
-#include <windows.h>
+#include "win32kit/ProcessResources.h"
 
 #include <vector>
 
-namespace qvtest {
+#include "win32kit/WinHeaders.h"
+
+namespace win32kit {
 namespace {
 
 // The system handle table as ntdll gives it (information class 16).
@@ -27,43 +27,43 @@ constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 }  // namespace
 
 std::size_t CountProcessHandles() {
-  auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+  auto lpQuery = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (!query) return 0;
-  std::vector<unsigned char> buffer(1 << 16);
+  if (!lpQuery) return 0;
+  std::vector<unsigned char> bytBuffer(1 << 16);
   for (;;) {
-    ULONG needed = 0;
-    const LONG status =
-        query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-    if (status == kStatusInfoLengthMismatch) {
-      buffer.resize(needed > buffer.size() ? needed + 4096 : buffer.size() * 2);
+    ULONG lngNeeded = 0;
+    const LONG lngStatus = lpQuery(kSystemHandleInformation, bytBuffer.data(),
+                                   static_cast<ULONG>(bytBuffer.size()), &lngNeeded);
+    if (lngStatus == kStatusInfoLengthMismatch) {
+      bytBuffer.resize(lngNeeded > bytBuffer.size() ? lngNeeded + 4096 : bytBuffer.size() * 2);
       continue;
     }
-    if (status < 0) return 0;
+    if (lngStatus < 0) return 0;
     break;
   }
-  const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-  const ULONG self = ::GetCurrentProcessId();
-  std::size_t count = 0;
-  for (ULONG i = 0; i < table->Count; ++i) {
-    if (table->Handles[i].ProcessId == self) ++count;
+  const auto* lpTable = reinterpret_cast<const HandleTable*>(bytBuffer.data());
+  const ULONG lngSelf = ::GetCurrentProcessId();
+  std::size_t lngCount = 0;
+  for (ULONG lngIndex = 0; lngIndex < lpTable->Count; ++lngIndex) {
+    if (lpTable->Handles[lngIndex].ProcessId == lngSelf) ++lngCount;
   }
-  return count;
+  return lngCount;
 }
 
 std::size_t HeapBytesInUse() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  std::size_t bytes = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (::HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+  std::vector<HANDLE> hHeaps(::GetProcessHeaps(0, nullptr) + 16);
+  hHeaps.resize(::GetProcessHeaps(static_cast<DWORD>(hHeaps.size()), hHeaps.data()));
+  std::size_t lngBytes = 0;
+  for (HANDLE hHeap : hHeaps) {
+    if (!::HeapLock(hHeap)) continue;
+    PROCESS_HEAP_ENTRY objEntry{};
+    while (::HeapWalk(hHeap, &objEntry)) {
+      if (objEntry.wFlags & PROCESS_HEAP_ENTRY_BUSY) lngBytes += objEntry.cbData;
     }
-    ::HeapUnlock(heap);
+    ::HeapUnlock(hHeap);
   }
-  return bytes;
+  return lngBytes;
 }
 
-}  // namespace qvtest
+}  // namespace win32kit

@@ -1,12 +1,13 @@
 // What a Windows process holds, counted the way Wine 8 can answer: open
 // handles from the system handle table (GetProcessHandleCount gives 0 there)
 // and bytes allocated in the process heaps (PrivateUsage gives 0 there).
-// For tests that check a run leaves handles and memory flat.
+// For the virtual drawer's status and for tests that check a run leaves
+// handles and memory flat.
 #pragma once
 
 #include <cstddef>
 
-namespace qvtest {
+namespace win32kit {
 
 // Handles open in this process now; 0 when the system cannot tell.
 std::size_t CountProcessHandles();
@@ -14,4 +15,4 @@ std::size_t CountProcessHandles();
 // Bytes in busy blocks of every heap of this process.
 std::size_t HeapBytesInUse();
 
-}  // namespace qvtest
+}  // namespace win32kit

@@ -1,13 +1,13 @@
-#include "service/win32/Registration.h"
+#include "win32kit/Registration.h"
 
 #include <string>
 #include <vector>
 
-#include "service/AutomationBoundary.h"
-#include "service/win32/ComHandles.h"
-#include "service/win32/Module.h"
+#include "contract/AutomationBoundary.h"
+#include "win32kit/Module.h"
+#include "win32kit/Owners.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 namespace {
 
@@ -24,19 +24,26 @@ std::wstring GuidText(REFGUID guid) {
 }
 
 // Parents come before their children.
-std::vector<RegistryEntry> RegistrationTable(const ServerIdentity& objServer) {
-  const std::wstring strProgId = objServer.strProgId;
-  const std::wstring strClsid = GuidText(*objServer.pClsid);
-  const std::wstring strClassKey = L"CLSID\\" + strClsid;
-  return {
-      {strProgId, nullptr, objServer.strDescription},
-      {strProgId + L"\\CLSID", nullptr, strClsid},
-      {strClassKey, nullptr, objServer.strDescription},
-      {strClassKey + L"\\InprocServer32", nullptr, ModulePath()},
-      {strClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-      {strClassKey + L"\\ProgID", nullptr, strProgId},
-      {strClassKey + L"\\TypeLib", nullptr, GuidText(*objServer.pLibId)},
-  };
+std::vector<RegistryEntry> RegistrationTable(const InprocServer& objServer) {
+  std::vector<RegistryEntry> objTable;
+  const std::wstring strModule = ModulePath();
+  const std::wstring strLibId = GuidText(*objServer.pLibId);
+  for (const ServedClass& objClass : objServer) {
+    const std::wstring strProgId = objClass.strProgId;
+    const std::wstring strClsid = GuidText(*objClass.pClsid);
+    const std::wstring strClassKey = L"CLSID\\" + strClsid;
+    objTable.insert(objTable.end(),
+                    {
+                        {strProgId, nullptr, objClass.strDescription},
+                        {strProgId + L"\\CLSID", nullptr, strClsid},
+                        {strClassKey, nullptr, objClass.strDescription},
+                        {strClassKey + L"\\InprocServer32", nullptr, strModule},
+                        {strClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+                        {strClassKey + L"\\ProgID", nullptr, strProgId},
+                        {strClassKey + L"\\TypeLib", nullptr, strLibId},
+                    });
+  }
+  return objTable;
 }
 
 HRESULT WriteEntry(const RegistryEntry& objEntry) {
@@ -79,9 +86,9 @@ std::vector<std::wstring> InterfaceKeys() {
   return strKeys;
 }
 
-HRESULT RemoveRegistration(const ServerIdentity& objServer);
+HRESULT RemoveRegistration(const InprocServer& objServer);
 
-HRESULT WriteRegistration(const ServerIdentity& objServer) {
+HRESULT WriteRegistration(const InprocServer& objServer) {
   if (ModulePath().empty()) return SELFREG_E_CLASS;
   for (const RegistryEntry& objEntry : RegistrationTable(objServer)) {
     HRESULT hr = WriteEntry(objEntry);
@@ -103,7 +110,7 @@ HRESULT WriteRegistration(const ServerIdentity& objServer) {
   return S_OK;
 }
 
-HRESULT RemoveRegistration(const ServerIdentity& objServer) {
+HRESULT RemoveRegistration(const InprocServer& objServer) {
   HRESULT hrResult = S_OK;
   // The type library's own unregistration, when it is registered. It gives
   // up when part of its registration is gone; the keys below go regardless.
@@ -128,14 +135,14 @@ HRESULT RemoveRegistration(const ServerIdentity& objServer) {
 
 }  // namespace
 
-HRESULT RegisterServer(const ServerIdentity& objServer) noexcept {
-  auto objOutcome = CallMethod([&] { return WriteRegistration(objServer); });
+HRESULT RegisterServer(const InprocServer& objServer) noexcept {
+  auto objOutcome = quillvane::CallMethod([&] { return WriteRegistration(objServer); });
   return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
 }
 
-HRESULT UnregisterServer(const ServerIdentity& objServer) noexcept {
-  auto objOutcome = CallMethod([&] { return RemoveRegistration(objServer); });
+HRESULT UnregisterServer(const InprocServer& objServer) noexcept {
+  auto objOutcome = quillvane::CallMethod([&] { return RemoveRegistration(objServer); });
   return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

@@ -1,11 +1,11 @@
-#include "service/win32/TypeInfoDispatch.h"
+#include "win32kit/TypeInfoDispatch.h"
 
 #include <utility>
 
-#include "service/AutomationBoundary.h"
-#include "service/win32/DispatchArguments.h"
+#include "contract/AutomationBoundary.h"
+#include "win32kit/DispatchArguments.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 HRESULT LoadDualTypeInfo(ITypeLib* objTypeLib, REFIID iid, DualTypeInfo& objInfo) {
   ComRef<ITypeInfo> objDispatch;
@@ -86,7 +86,7 @@ HRESULT InvokeFromTypeInfo(const DualTypeInfo& objInfo, void* objSelf, const Err
   if (!pDispParams) return E_POINTER;
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
 
-  auto objOutcome = CallMethod([&] {
+  auto objOutcome = quillvane::CallMethod([&] {
     return InvokeMember(objInfo.objVtable.Get(), objSelf, dispIdMember, wFlags, *pDispParams,
                         pVarResult, pExcepInfo, puArgErr);
   });
@@ -98,4 +98,4 @@ HRESULT InvokeFromTypeInfo(const DualTypeInfo& objInfo, void* objSelf, const Err
   return hr;
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

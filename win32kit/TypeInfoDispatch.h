@@ -8,11 +8,11 @@
 // Invoke, which calls the interface's slots, and the name lookup.
 #pragma once
 
-#include "service/win32/ComHandles.h"
-#include "service/win32/ErrorInfo.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/ErrorInfo.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 struct DualTypeInfo {
   ComRef<ITypeInfo> objDispatch;  // TKIND_DISPATCH
@@ -40,4 +40,4 @@ HRESULT InvokeFromTypeInfo(const DualTypeInfo& objInfo, void* objSelf, const Err
                            DISPID dispIdMember, REFIID riid, WORD wFlags, DISPPARAMS* pDispParams,
                            VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept;
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

@@ -4,9 +4,9 @@
 // instead of looping.
 #pragma once
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
-namespace quillvane::win32 {
+namespace win32kit {
 
 // More levels than any client builds: VBScript and VBA pass one.
 constexpr int kMaxVariantRefDepth = 8;
@@ -26,4 +26,4 @@ inline VARIANT* ResolveVariantRef(VARIANT* varValue) {
   return const_cast<VARIANT*>(ResolveVariantRef(static_cast<const VARIANT*>(varValue)));
 }
 
-}  // namespace quillvane::win32
+}  // namespace win32kit

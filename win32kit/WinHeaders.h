@@ -1,7 +1,7 @@
-// The Windows headers as the frame and binding include them, all through
-// here: windows.h defines a few names as macros that the core and the
-// interface use as member names, so those are undone once, after every
-// Windows header has been read.
+// The Windows headers as every Windows piece includes them, all through
+// here: windows.h defines a few names as macros that our interfaces use as
+// member names, so those are undone once, after every Windows header has
+// been read. The HID and device-setup headers come with DeviceHeaders.h.
 #pragma once
 
 // clang-format off
@@ -9,9 +9,7 @@
 #include <ole2.h>
 #include <oleauto.h>
 #include <olectl.h>
-#include <setupapi.h>
-#include <hidsdi.h>
-#include <hidpi.h>
+#include <ocidl.h>
 // clang-format on
 
 #undef HasOverlappedIoCompleted

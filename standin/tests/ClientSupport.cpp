@@ -1,4 +1,4 @@
-#include "contract/standin/tests/ClientSupport.h"
+#include "standin/tests/ClientSupport.h"
 
 #include <oleauto.h>
 

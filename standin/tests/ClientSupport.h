@@ -1,21 +1,19 @@
 // Checks and late-bound calls shared by the stand-in's Wine test client.
 #pragma once
 
-#include <oaidl.h>
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
 #include "contract/ControlObject.h"
-#include "contract/standin/ServiceLink.h"
-#include "service/win32/ComHandles.h"
+#include "win32kit/DispatchCall.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace standin_test {
 
-using quillvane::win32::ComRef;
-using quillvane::win32::UniqueBstr;
-using quillvane::win32::UniqueVariant;
+using win32kit::ComRef;
+using win32kit::UniqueBstr;
+using win32kit::UniqueVariant;
 
 // Failed checks so far; the client's exit code.
 int FailureCount();
@@ -26,9 +24,9 @@ void ExpectText(const std::wstring& actual, const std::wstring& expected, const 
 
 std::string Narrow(const std::wstring& text);
 
-// Arguments: the stand-in's own LongArg and TextArg, and a long by reference.
-using quillvane::standin::LongArg;
-using quillvane::standin::TextArg;
+// Arguments: the toolkit's LongArg and TextArg, and a long by reference.
+using win32kit::LongArg;
+using win32kit::TextArg;
 VARIANT LongRef(LONG* value);
 
 // One IDispatch::Invoke by DISPID, arguments in the callee's order.

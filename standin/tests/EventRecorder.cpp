@@ -1,4 +1,4 @@
-#include "contract/standin/tests/EventRecorder.h"
+#include "standin/tests/EventRecorder.h"
 
 #include "quillvane_control_h.h"
 

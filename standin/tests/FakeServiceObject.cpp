@@ -1,10 +1,10 @@
-#include "contract/standin/tests/FakeServiceObject.h"
+#include "standin/tests/FakeServiceObject.h"
 
 #include <oleauto.h>
 
 namespace standin_test {
 
-using quillvane::win32::ComRef;
+using win32kit::ComRef;
 
 namespace {
 

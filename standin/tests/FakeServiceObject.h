@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "service/win32/ComHandles.h"
+#include "win32kit/Owners.h"
 
 namespace standin_test {
 
@@ -37,8 +37,8 @@ class FakeServiceObject final : public IDispatch {
 
   // The control object as OpenService gave it, and a copy the test keeps
   // after CloseService lets go of it.
-  quillvane::win32::ComRef<IDispatch> control;
-  quillvane::win32::ComRef<IDispatch> last_control;
+  win32kit::ComRef<IDispatch> control;
+  win32kit::ComRef<IDispatch> last_control;
 
   std::vector<RecordedCall> calls;
   // Answers: a method's result, GetPropertyNumber and GetPropertyString by index.

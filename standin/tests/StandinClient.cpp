@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "contract/standin/tests/ClientSupport.h"
-#include "contract/standin/tests/EventRecorder.h"
-#include "contract/standin/tests/FakeServiceObject.h"
-#include "contract/standin/tests/VirtualDrawerSession.h"
+#include "standin/tests/ClientSupport.h"
+#include "standin/tests/EventRecorder.h"
+#include "standin/tests/FakeServiceObject.h"
+#include "standin/tests/VirtualDrawerSession.h"
 // clang-format off
 #include <initguid.h>
 #include "quillvane_control_h.h"
@@ -102,7 +102,7 @@ void TestInterfaceDescription(IDispatch* cd) {
   if (FAILED(hr)) return;
   TYPEATTR* attr = nullptr;
   info->GetTypeAttr(&attr);
-  quillvane::win32::ScopedTypeAttr held_attr(info.Get(), attr);
+  win32kit::ScopedTypeAttr held_attr(info.Get(), attr);
   // Late-binding clients read the dispatch description: results are results,
   // not HRESULTs with a last out-parameter.
   ExpectLong(attr->typekind, TKIND_DISPATCH, "GetTypeInfo gives the dispatch description");
@@ -113,7 +113,7 @@ void TestInterfaceDescription(IDispatch* cd) {
     for (UINT i = 0; i < attr->cFuncs && !found; ++i) {
       FUNCDESC* desc = nullptr;
       if (FAILED(info->GetFuncDesc(i, &desc))) continue;
-      quillvane::win32::ScopedFuncDesc held(info.Get(), desc);
+      win32kit::ScopedFuncDesc held(info.Get(), desc);
       if (desc->memid != member.id || desc->invkind != member.kind) continue;
       found = true;
       std::vector<VARTYPE> args;
@@ -153,7 +153,7 @@ void TestInterfaceDescription(IDispatch* cd) {
   provide->GetClassInfo(class_info.Put());
   TYPEATTR* class_attr = nullptr;
   class_info->GetTypeAttr(&class_attr);
-  quillvane::win32::ScopedTypeAttr held_class(class_info.Get(), class_attr);
+  win32kit::ScopedTypeAttr held_class(class_info.Get(), class_attr);
   bool source_found = false;
   for (UINT i = 0; i < class_attr->cImplTypes; ++i) {
     INT flags = 0;

@@ -1,13 +1,13 @@
-#include "contract/standin/tests/VirtualDrawerSession.h"
+#include "standin/tests/VirtualDrawerSession.h"
 
 #include <ocidl.h>
 
 #include <functional>
 #include <string>
 
-#include "contract/standin/tests/ClientSupport.h"
-#include "contract/standin/tests/EventRecorder.h"
 #include "quillvane_control_h.h"
+#include "standin/tests/ClientSupport.h"
+#include "standin/tests/EventRecorder.h"
 #include "virtual-drawer/win/ControlClient.h"
 
 namespace standin_test {

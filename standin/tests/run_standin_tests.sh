@@ -9,7 +9,7 @@
 set -uo pipefail
 bin=$(cd "${1:?usage: run_standin_tests.sh <bin dir> [virtual-drawer]}" && pwd)
 mode=${2:-}
-root=$(cd "$(dirname "$0")/../../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env"
 # The wine server and services outlive this script: keep them off CTest's
 # output pipe, which CTest waits on until every holder has closed it.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 #include "service/win32/DispatchControl.h"
 #include "service/win32/ProcBinding.h"
 #include "service/win32/Win32Api.h"

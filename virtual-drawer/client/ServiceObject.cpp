@@ -78,7 +78,7 @@ HRESULT ServiceObject::Call(const wchar_t* name, const std::vector<Arg>& args, l
   if (FAILED(hr)) return hr;
   CallArguments arguments(args);
   DISPPARAMS params = arguments.Params();
-  quillvane::win32::UniqueVariant returned;
+  win32kit::UniqueVariant returned;
   EXCEPINFO exception{};
   UINT argError = 0;
   hr = mObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.Get(),
@@ -115,7 +115,7 @@ double TicksToMs(std::int64_t ticks) {
 }
 
 bool ConfigureDevice(const std::string& name, const std::string& productId) {
-  quillvane::win32::UniqueHkey key;
+  win32kit::UniqueHkey key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kCategoryKey + name).c_str(), 0, nullptr, 0,
                       KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
     return false;

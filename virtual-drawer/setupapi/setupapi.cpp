@@ -5,13 +5,8 @@
 // checked to be answering when the list is made. Anything this DLL does not
 // model (other flags, an enumerator, device-element filters, records of the
 // wrong size, handles it did not give) fails with the documented error codes.
-// clang-format off
-#include "virtual-drawer/win/WinHeaders.h"
 // Defined here, so the header declares these functions without dllimport.
 #define _SETUPAPI_
-#include <setupapi.h>
-// clang-format on
-
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -21,12 +16,11 @@
 #include "virtual-drawer/core/DeviceIdentity.h"
 #include "virtual-drawer/core/SimulatorNames.h"
 #include "virtual-drawer/win/LiveSet.h"
+#include "win32kit/DeviceHeaders.h"
 
 namespace {
 
-// {4D1E55B2-F16F-11CF-88CB-001111000030}: the HID device interface class.
-constexpr GUID kHidInterfaceGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+using win32kit::kHidInterfaceGuid;
 // {745A17A0-74D3-11D0-B6FE-00A0C90F57DA}: the HIDClass setup class.
 constexpr GUID kHidClassGuid = {
     0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA}};

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 
