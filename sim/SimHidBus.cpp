@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "sim/DrawerReports.h"
 #include "sim/SimPlatform.h"
 #include "sim/SimPlatformState.h"
 #include "win32kit/HidInterfaceGuid.h"
@@ -324,8 +325,8 @@ Handle SimPlatform::CreateFileA(const char* lpFileName, std::uint32_t dwDesiredA
   return handle;
 }
 
-// Writes finish at once and take no virtual time. A report whose byte 1 is
-// 0xFF fires the drawer.
+// Writes finish at once and take no virtual time. A pulse report
+// (DrawerReports.h) fires the drawer.
 std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
                                     std::uint32_t nNumberOfBytesToWrite,
                                     std::uint32_t* lpNumberOfBytesWritten,
@@ -349,7 +350,7 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
   if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
   device.mOutputReports.emplace_back(bytes, bytes + nNumberOfBytesToWrite);
-  if (nNumberOfBytesToWrite >= 2 && bytes[1] == 0xFF) {
+  if (ReadOutputReport(bytes, nNumberOfBytesToWrite) == OutputCommand::kPulse) {
     device.mDrawer.SetSwitchDelay(device.mConfig.switchDelayMs);
     device.mDrawer.Pulse(mClock.Now());
   }

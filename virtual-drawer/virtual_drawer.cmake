@@ -11,7 +11,8 @@ add_executable(vd_simulator
   ${VD_DIR}/simulator/Main.cpp
   ${VD_DIR}/simulator/Simulator.cpp
   ${VD_DIR}/win/ControlClient.cpp
-  ${PROJECT_SOURCE_DIR}/sim/DrawerModel.cpp)
+  ${PROJECT_SOURCE_DIR}/sim/DrawerModel.cpp
+  ${PROJECT_SOURCE_DIR}/sim/DrawerReports.cpp)
 win32kit_target(vd_simulator)
 set_target_properties(vd_simulator PROPERTIES OUTPUT_NAME virtual-drawer
                                               RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
