@@ -56,25 +56,23 @@ CallOutcome CallByName(IDispatch* objTarget, const wchar_t* strName,
   return InvokeMember(objTarget, lngDispid, DISPATCH_METHOD, objParams, varResult);
 }
 
+// A zero-filled VARIANT is VT_EMPTY, as VariantInit leaves it.
 VARIANT LongArg(LONG lngValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
+  VARIANT varArg{};
   varArg.vt = VT_I4;
   varArg.lVal = lngValue;
   return varArg;
 }
 
 VARIANT TextArg(BSTR strValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
+  VARIANT varArg{};
   varArg.vt = VT_BSTR;
   varArg.bstrVal = strValue;
   return varArg;
 }
 
 VARIANT VariantRefArg(VARIANT* varValue) {
-  VARIANT varArg;
-  VariantInit(&varArg);
+  VARIANT varArg{};
   varArg.vt = VT_BYREF | VT_VARIANT;
   varArg.pvarVal = varValue;
   return varArg;

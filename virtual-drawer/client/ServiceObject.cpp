@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win32kit/DispatchCall.h"
+
 namespace vdrawer {
 namespace {
 
@@ -79,14 +81,7 @@ HRESULT ServiceObject::Call(const wchar_t* name, const std::vector<Arg>& args, l
   CallArguments arguments(args);
   DISPPARAMS params = arguments.Params();
   win32kit::UniqueVariant returned;
-  EXCEPINFO exception{};
-  UINT argError = 0;
-  hr = mObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.Get(),
-                       &exception, &argError);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
-  if (hr == DISP_E_EXCEPTION && exception.scode) hr = exception.scode;
+  hr = win32kit::InvokeMember(mObject.Get(), id, DISPATCH_METHOD, params, returned.Get()).hr;
   if (SUCCEEDED(hr) && result &&
       SUCCEEDED(VariantChangeType(returned.Get(), returned.Get(), 0, VT_I4))) {
     *result = returned.Get()->lVal;
