@@ -28,7 +28,7 @@ struct ReportLengths {
 };
 
 // The preparsed data given out and not yet freed.
-vdrawer::LiveSet gLive;
+vdrawer::LiveSet<ReportLengths> gLive;
 
 // The identity spelled in the name of the file the handle was opened on.
 bool IdentityOf(HANDLE handle, vdrawer::DeviceIdentity* identity) {
@@ -75,10 +75,6 @@ bool Transfer(HANDLE handle, HANDLE event, bool write, void* buffer, DWORD size,
   return true;
 }
 
-ReportLengths* Checked(PHIDP_PREPARSED_DATA data) {
-  return gLive.Contains(data) ? reinterpret_cast<ReportLengths*>(data) : nullptr;
-}
-
 }  // namespace
 
 extern "C" {
@@ -113,16 +109,16 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA
   }
   data->inputLength = identity.inputLength;
   data->outputLength = identity.outputLength;
-  gLive.Add(data);
+  if (!gLive.Add(data)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   *PreparsedData = reinterpret_cast<PHIDP_PREPARSED_DATA>(data);
   return TRUE;
 }
 
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
-  ReportLengths* data = Checked(PreparsedData);
-  if (!data || !gLive.Remove(data)) return FALSE;
-  delete data;
-  return TRUE;
+  return gLive.Destroy(PreparsedData) ? TRUE : FALSE;
 }
 
 // Drops the reports the simulator holds for this handle: sends the request,
@@ -173,7 +169,7 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
 }
 
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, PHIDP_CAPS Capabilities) {
-  const ReportLengths* data = Checked(PreparsedData);
+  const ReportLengths* data = gLive.Find(PreparsedData);
   if (!data || !Capabilities) return kHidpStatusInvalidPreparsedData;
   *Capabilities = HIDP_CAPS{};
   Capabilities->Usage = kUsage;
