@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "contract/OposConstants.h"
 #include "service/CashDrawer.h"
-#include "service/OposConstants.h"
 #include "sim/RecordingControlObject.h"
 #include "sim/SimPlatform.h"
 
@@ -57,4 +57,3 @@ void BM_ReadDrawerStatus(benchmark::State& state) {
 BENCHMARK(BM_ReadDrawerStatus);
 
 }  // namespace
-

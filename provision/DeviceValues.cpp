@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "contract/RuntimeError.h"
 #include "provision/Text.h"
 #include "service/Conversions.h"
-#include "service/RuntimeError.h"
 
 namespace qvprovision {
 namespace {

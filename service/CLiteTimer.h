@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "contract/OposConstants.h"
 #include "service/ApiDeclarations.h"
-#include "service/OposConstants.h"
 
 namespace quillvane {
 

@@ -1,8 +1,8 @@
 // Opening and closing the service object and its small device methods.
 #include "service/CashDrawer.h"
 
+#include "contract/RuntimeError.h"
 #include "service/Conversions.h"
-#include "service/RuntimeError.h"
 #include "service/basRegistry.h"
 
 namespace quillvane {

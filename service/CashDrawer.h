@@ -21,10 +21,10 @@
 #include <string>
 
 #include "contract/ControlObject.h"
+#include "contract/OposConstants.h"
 #include "service/ApiDeclarations.h"
 #include "service/CLiteTimer.h"
 #include "service/HidReadChannel.h"
-#include "service/OposConstants.h"
 #include "service/PlatformHandle.h"
 #include "service/StatusQueue.h"
 

@@ -1,8 +1,8 @@
 // The 50 ms status poll: edge detection into the status queue and delivery of
 // the queued codes to the control object.
 #include "contract/ControlObject.h"
+#include "contract/RuntimeError.h"
 #include "service/CashDrawer.h"
-#include "service/RuntimeError.h"
 
 namespace quillvane {
 

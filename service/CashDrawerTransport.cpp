@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "contract/RuntimeError.h"
 #include "service/CashDrawer.h"
-#include "service/RuntimeError.h"
 
 namespace quillvane {
 namespace {

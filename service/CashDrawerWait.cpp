@@ -9,8 +9,8 @@
 // have arrived.
 #include <algorithm>
 
+#include "contract/RuntimeError.h"
 #include "service/CashDrawer.h"
-#include "service/RuntimeError.h"
 
 namespace quillvane {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 
 namespace quillvane {
 namespace {

@@ -1,6 +1,6 @@
 #include "service/StatusQueue.h"
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 
 namespace quillvane {
 

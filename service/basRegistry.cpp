@@ -5,9 +5,9 @@
 #include <limits>
 #include <vector>
 
+#include "contract/RuntimeError.h"
 #include "service/Conversions.h"
 #include "service/PlatformHandle.h"
-#include "service/RuntimeError.h"
 
 namespace quillvane {
 namespace {

@@ -3,12 +3,14 @@
 // of milliseconds after the pulse; the delay is 0 unless set); an operator
 // shuts it, now, at a given virtual time, or a given time after each opening.
 // Written once and used by the native simulated platform and by the virtual
-// drawer.
+// drawer, with the one report encoding of DrawerReports.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "sim/DrawerReports.h"
 
 namespace sim {
 
@@ -28,8 +30,8 @@ class DrawerModel {
   // The operator shuts the drawer `ms` after each opening (none when empty).
   void SetAutoShutAfter(std::optional<std::uint64_t> ms) { mAutoShutAfter = ms; }
 
-  // Byte 1 of an input report in this state: bit 7 set while open.
-  std::uint8_t StatusByteAt(std::uint64_t now) { return IsOpenAt(now) ? 0x80 : 0x00; }
+  // Byte 1 of an input report in this state (DrawerReports.h).
+  std::uint8_t StatusByteAt(std::uint64_t now) { return StatusByte(IsOpenAt(now)); }
   std::uint32_t PulseCount() const { return mPulseCount; }
 
  private:

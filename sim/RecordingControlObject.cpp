@@ -1,6 +1,6 @@
 #include "sim/RecordingControlObject.h"
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 
 namespace sim {
 

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <optional>
 
+#include "sim/DrawerReports.h"
 #include "sim/SimPlatform.h"
 #include "sim/SimPlatformState.h"
+#include "win32kit/HidInterfaceGuid.h"
 
 namespace sim {
 
@@ -13,8 +15,7 @@ using quillvane::Handle;
 
 namespace {
 
-constexpr quillvane::GUID kHidGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr quillvane::GUID kHidGuid = win32kit::HidInterfaceGuid<quillvane::GUID>();
 constexpr std::uint32_t kDigcfAllClasses = 0x04;
 constexpr std::uint32_t kSpintActive = 0x01;
 constexpr std::uint32_t kDeviceInterfaceDataSize = 28;
@@ -64,8 +65,7 @@ SimHidDevice& SimPlatform::AddHidDevice(HidDeviceConfig config) {
   if (config.path.empty()) {
     config.path = "\\\\?\\hid#vid_" + HexDigits(config.vendorId, 4) + "&pid_" +
                   HexDigits(config.productId, 4) + "#sim&" +
-                  std::to_string(++mState->unnamedDevices) +
-                  "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+                  std::to_string(++mState->unnamedDevices) + "#" + win32kit::kHidInterfaceGuidText;
   }
   const std::size_t index = mDevices.size();
   mState->devicesByPath.emplace(LowerAscii(config.path), index);
@@ -325,8 +325,8 @@ Handle SimPlatform::CreateFileA(const char* lpFileName, std::uint32_t dwDesiredA
   return handle;
 }
 
-// Writes finish at once and take no virtual time. A report whose byte 1 is
-// 0xFF fires the drawer.
+// Writes finish at once and take no virtual time. A pulse report
+// (DrawerReports.h) fires the drawer.
 std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
                                     std::uint32_t nNumberOfBytesToWrite,
                                     std::uint32_t* lpNumberOfBytesWritten,
@@ -350,7 +350,7 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
   if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
   device.mOutputReports.emplace_back(bytes, bytes + nNumberOfBytesToWrite);
-  if (nNumberOfBytesToWrite >= 2 && bytes[1] == 0xFF) {
+  if (ReadOutputReport(bytes, nNumberOfBytesToWrite) == OutputCommand::kPulse) {
     device.mDrawer.SetSwitchDelay(device.mConfig.switchDelayMs);
     device.mDrawer.Pulse(mClock.Now());
   }

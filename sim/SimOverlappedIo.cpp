@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 
+#include "sim/DrawerReports.h"
 #include "sim/SimPlatform.h"
 #include "sim/SimPlatformState.h"
 
@@ -24,14 +25,11 @@ constexpr std::uint32_t kStatusUnsuccessful = 0xC0000001u;
 constexpr std::uint32_t kStatusCancelled = 0xC0000120u;
 constexpr std::uint32_t kStatusDeviceNotConnected = 0xC000009Du;
 
-// Writes `report` into `buffer`: report id 0, the drawer's status byte,
-// zeros. Gives the bytes written.
-std::uint32_t WriteInputReport(const SimReport& report, std::uint8_t* buffer,
-                               std::uint32_t length) {
+// Writes `report` into `buffer`, cut to the buffer's length. Gives the
+// bytes written.
+std::uint32_t DeliverReport(const SimReport& report, std::uint8_t* buffer, std::uint32_t length) {
   const std::uint32_t bytes = std::min(length, report.length);
-  if (bytes == 0) return 0;
-  std::memset(buffer, 0, bytes);
-  if (bytes > 1) buffer[1] = report.status;
+  WriteInputReport(report.status, buffer, bytes);
   return bytes;
 }
 
@@ -57,7 +55,7 @@ void SimPlatform::State::CompleteRead(std::size_t index, const SimReport& report
     read.overlapped->Internal = kStatusUnsuccessful;
     read.overlapped->InternalHigh = 0;
   } else {
-    read.overlapped->InternalHigh = WriteInputReport(report, read.buffer, read.length);
+    read.overlapped->InternalHigh = DeliverReport(report, read.buffer, read.length);
     read.overlapped->Internal = kStatusSuccess;
   }
   SignalEvent(read.event);
@@ -327,7 +325,7 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
     const SimReport report = file->ring.front();
     file->ring.pop_front();
     if (device.mFaults.readsFail) return mState->Fail(kErrorGenFailure, 0);
-    const std::uint32_t bytes = WriteInputReport(report, buffer, nNumberOfBytesToRead);
+    const std::uint32_t bytes = DeliverReport(report, buffer, nNumberOfBytesToRead);
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = bytes;
     if (lpOverlapped) {
       lpOverlapped->Internal = kStatusSuccess;
@@ -363,7 +361,7 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
       lpOverlapped->InternalHigh = 0;
       return mState->Fail(kErrorGenFailure, 0);
     }
-    const std::uint32_t bytes = WriteInputReport(report, buffer, nNumberOfBytesToRead);
+    const std::uint32_t bytes = DeliverReport(report, buffer, nNumberOfBytesToRead);
     lpOverlapped->Internal = kStatusSuccess;
     lpOverlapped->InternalHigh = bytes;
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = bytes;

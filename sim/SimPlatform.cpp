@@ -46,7 +46,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 #include "sim/SimPlatformState.h"
 
 namespace sim {

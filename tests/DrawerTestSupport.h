@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "contract/RuntimeError.h"
 #include "service/CashDrawer.h"
-#include "service/RuntimeError.h"
 #include "sim/RecordingControlObject.h"
 #include "sim/SimPlatform.h"
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "DrawerTestSupport.h"
+#include "contract/OposConstants.h"
 #include "service/MLiteTimer.h"
-#include "service/OposConstants.h"
 
 namespace drawer_test {
 

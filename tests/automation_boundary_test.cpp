@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "service/AutomationBoundary.h"
-#include "service/RuntimeError.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/RuntimeError.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "service/AutomationBoundary.h"
-#include "service/RuntimeError.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/RuntimeError.h"
 #include "tests/DrawerTestSupport.h"
 
 namespace {

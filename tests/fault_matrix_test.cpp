@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "service/AutomationBoundary.h"
+#include "contract/AutomationBoundary.h"
 #include "service/CashDrawer.h"
 #include "service/MLiteTimer.h"
 #include "sim/ForwardingPlatform.h"

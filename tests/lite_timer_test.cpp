@@ -5,10 +5,10 @@
 #include <memory>
 #include <thread>
 
+#include "contract/RuntimeError.h"
 #include "service/CLiteTimer.h"
 #include "service/MLiteTimer.h"
 #include "service/PlatformTypes.h"
-#include "service/RuntimeError.h"
 #include "sim/SimPlatform.h"
 
 namespace {

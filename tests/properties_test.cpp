@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "DrawerTestSupport.h"
-#include "service/AutomationBoundary.h"
-#include "service/OposConstants.h"
-#include "service/RuntimeError.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/OposConstants.h"
+#include "contract/RuntimeError.h"
 
 namespace drawer_test {
 namespace {

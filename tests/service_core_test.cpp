@@ -3,8 +3,8 @@
 
 #include <utility>
 
-#include "service/AutomationBoundary.h"
-#include "service/OposConstants.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/OposConstants.h"
 #include "sim/ForwardingPlatform.h"
 #include "tests/DrawerTestSupport.h"
 #include "tests/StatusTestSupport.h"

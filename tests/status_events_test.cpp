@@ -12,8 +12,8 @@
 
 #include "StatusTestSupport.h"
 #include "contract/ControlObject.h"
-#include "service/OposConstants.h"
-#include "service/RuntimeError.h"
+#include "contract/OposConstants.h"
+#include "contract/RuntimeError.h"
 #include "service/StatusQueue.h"
 
 namespace drawer_test {

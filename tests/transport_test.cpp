@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/OposConstants.h"
+#include "contract/OposConstants.h"
 #include "sim/ForwardingPlatform.h"
 #include "tests/DrawerTestSupport.h"
 #include "tests/StatusTestSupport.h"

@@ -1,15 +1,18 @@
 // The portable parts of the virtual drawer: the per-handle report ring, the
-// device names the replacement DLLs read back, and the control language.
+// device names the replacement DLLs read back, the control language, and the
+// one report encoding it shares with the simulated platform.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <optional>
 #include <string>
 
+#include "sim/SimPlatform.h"
 #include "virtual-drawer/core/ControlCommand.h"
 #include "virtual-drawer/core/DeviceIdentity.h"
 #include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/core/ReportRing.h"
+#include "virtual-drawer/simulator/VirtualDevice.h"
 
 namespace {
 
@@ -184,6 +187,61 @@ TEST(DeviceSpecTest, ReadsIdsLengthsAndSerial) {
   for (const char* text : {"06e5", "06e5:04d2:8", "06e5:10000", "006e5:04d2", "06e5:04d2:0:8",
                            "06e5:04d2:8:1025", "06e5:04d2:8:8:a b", "06e5:04d2:8:8:1:2"}) {
     EXPECT_FALSE(ParseDeviceSpec(text, "1")) << text;
+  }
+}
+
+// Both simulated drawers read an output report the same way: only report id
+// 0 with command 0xFF fires the drawer (the simulated platform once fired on
+// byte 1 alone), and both send the same input report for the same state.
+TEST(DrawerReportsTest, TheSimulatedPlatformAndTheVirtualDrawerAnswerAlike) {
+  using Bytes = std::vector<std::uint8_t>;
+  const struct {
+    Bytes output;
+    bool pulses;
+  } cases[] = {
+      {{0x00, 0xFF, 0, 0, 0, 0, 0, 0}, true},  {{0x00, 0xFF}, true},
+      {{0x01, 0xFF, 0, 0, 0, 0, 0, 0}, false}, {{0x00, 0x00, 0, 0, 0, 0, 0, 0}, false},
+      {{0x00, 0xFE, 0, 0, 0, 0, 0, 0}, false}, {{0xFF}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.output));
+    sim::SimPlatform platform;
+    sim::SimHidDevice& device = platform.AddHidDevice(sim::HidDeviceConfig{});
+    const quillvane::Handle file =
+        platform.CreateFileA(device.Config().path.c_str(), quillvane::kGenericWrite, 0, nullptr,
+                             quillvane::kOpenExisting, 0, 0);
+    std::uint32_t written = 0;
+    ASSERT_EQ(platform.WriteFile(file, c.output.data(), static_cast<std::uint32_t>(c.output.size()),
+                                 &written, nullptr),
+              1);
+    EXPECT_EQ(device.Drawer().PulseCount(), c.pulses ? 1u : 0u);
+    EXPECT_EQ(platform.CloseHandle(file), 1);
+
+    vdrawer::VirtualDevice virtualDevice;
+    virtualDevice.ReceiveOutput(c.output.data(), c.output.size(), 0);
+    EXPECT_EQ(virtualDevice.drawer.PulseCount(), c.pulses ? 1u : 0u);
+  }
+
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "open" : "closed");
+    sim::SimPlatform platform;
+    sim::SimHidDevice& device = platform.AddHidDevice(sim::HidDeviceConfig{});
+    device.Drawer().SetOpen(open, 0);
+    const quillvane::Handle file =
+        platform.CreateFileA(device.Config().path.c_str(), quillvane::kGenericRead, 0, nullptr,
+                             quillvane::kOpenExisting, 0, 0);
+    Bytes simulated(8, 0xEE);
+    std::uint32_t read = 0;
+    ASSERT_EQ(platform.ReadFile(file, simulated.data(), 8, &read, nullptr), 1);
+    EXPECT_EQ(platform.CloseHandle(file), 1);
+
+    vdrawer::VirtualDevice virtualDevice;
+    virtualDevice.drawer.SetOpen(open, 0);
+    Bytes virtualReport = virtualDevice.NextInputReport(0);
+    // Bytes 4 to 7 carry the virtual drawer's own sequence number.
+    std::fill(virtualReport.begin() + 4, virtualReport.end(), 0);
+    EXPECT_EQ(simulated, virtualReport);
+    EXPECT_EQ(simulated[1], open ? 0x80 : 0x00);
   }
 }
 

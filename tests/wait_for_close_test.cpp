@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "StatusTestSupport.h"
+#include "contract/AutomationBoundary.h"
 #include "contract/ControlObject.h"
-#include "service/AutomationBoundary.h"
-#include "service/OposConstants.h"
-#include "service/RuntimeError.h"
+#include "contract/OposConstants.h"
+#include "contract/RuntimeError.h"
 
 namespace drawer_test {
 namespace {

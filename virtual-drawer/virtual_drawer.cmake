@@ -6,29 +6,21 @@
 set(VD_DIR ${PROJECT_SOURCE_DIR}/virtual-drawer)
 set(VD_BIN ${QV_WIN_BIN}/virtual-drawer)
 
-function(vd_windows_target target)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_definitions(${target} PRIVATE _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN)
-  target_link_options(${target} PRIVATE ${QV_WIN_LINK_OPTIONS})
-endfunction()
-
 # The simulator and its control command, with the one drawer model of sim/.
 add_executable(vd_simulator
   ${VD_DIR}/simulator/Main.cpp
   ${VD_DIR}/simulator/Simulator.cpp
   ${VD_DIR}/win/ControlClient.cpp
   ${PROJECT_SOURCE_DIR}/sim/DrawerModel.cpp
-  ${PROJECT_SOURCE_DIR}/tests/wine/ProcessResources.cpp)
-vd_windows_target(vd_simulator)
+  ${PROJECT_SOURCE_DIR}/sim/DrawerReports.cpp)
+win32kit_target(vd_simulator)
 set_target_properties(vd_simulator PROPERTIES OUTPUT_NAME virtual-drawer
                                               RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
 
 # The replacement DLLs: undecorated exports from .def files, nothing else.
 foreach(vd_dll hid setupapi)
-  add_library(vd_${vd_dll} SHARED ${VD_DIR}/${vd_dll}/${vd_dll}.cpp ${VD_DIR}/${vd_dll}/${vd_dll}.def)
-  vd_windows_target(vd_${vd_dll})
+  win32kit_def_dll(vd_${vd_dll} ${VD_DIR}/${vd_dll}/${vd_dll}.def ${VD_DIR}/${vd_dll}/${vd_dll}.cpp)
   set_target_properties(vd_${vd_dll} PROPERTIES
-    PREFIX ""
     OUTPUT_NAME ${vd_dll}
     RUNTIME_OUTPUT_DIRECTORY ${VD_BIN}/dlls
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/virtual-drawer)
@@ -39,7 +31,7 @@ add_custom_target(virtual_drawer DEPENDS vd_simulator vd_hid vd_setupapi)
 
 # Programs of the Wine tests.
 add_executable(vd_probe ${VD_DIR}/probe/Probe.cpp ${VD_DIR}/win/ControlClient.cpp)
-vd_windows_target(vd_probe)
+win32kit_target(vd_probe)
 set_target_properties(vd_probe PROPERTIES OUTPUT_NAME vd-probe RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
 add_dependencies(virtual_drawer vd_probe)
 
@@ -48,9 +40,8 @@ function(vd_control_program target output)
   add_executable(${target} ${ARGN}
     ${VD_DIR}/client/RecordingControl.cpp ${VD_DIR}/client/ServiceObject.cpp
     ${VD_DIR}/client/Session.cpp ${VD_DIR}/client/DispatchWatch.cpp
-    ${VD_DIR}/win/ControlClient.cpp ${PROJECT_SOURCE_DIR}/tests/wine/ProcessResources.cpp)
-  vd_windows_target(${target})
-  target_link_libraries(${target} PRIVATE ole32 oleaut32 uuid)
+    ${VD_DIR}/win/ControlClient.cpp)
+  win32kit_target(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} RUNTIME_OUTPUT_DIRECTORY ${VD_BIN})
   add_dependencies(virtual_drawer ${target})
 endfunction()

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "service/win32/ComHandles.h"
+#include "win32kit/Owners.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: qvprovision-readonly <key> <command line>\n");
     return 91;
   }
-  quillvane::win32::UniqueHkey key;
+  win32kit::UniqueHkey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, argv[1], 0, READ_CONTROL | WRITE_DAC, key.Put()) !=
       ERROR_SUCCESS) {
     return Fail(91, "cannot open the key");
@@ -54,7 +54,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   int result = 0;
-  quillvane::win32::UniqueHkey probe;
+  win32kit::UniqueHkey probe;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, argv[1], 0, KEY_SET_VALUE, probe.Put()) == ERROR_SUCCESS) {
     std::fprintf(stderr, "qvprovision-readonly: the registry ignores the key's security\n");
     result = 90;

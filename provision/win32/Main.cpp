@@ -8,12 +8,12 @@
 #include "provision/win32/Win32Console.h"
 #include "provision/win32/Win32HidList.h"
 #include "provision/win32/Win32Registry.h"
-#include "tester/win32/TextConversion.h"
+#include "win32kit/Text.h"
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) {
-    args.push_back(brindlemark::win32::FromWide(argv[i], std::wcslen(argv[i])));
+    args.push_back(win32kit::FromWide(argv[i], std::wcslen(argv[i])));
   }
   qvprovision::win32::Win32Registry registry;
   qvprovision::win32::Win32HidList hid;

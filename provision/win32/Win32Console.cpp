@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Text.h"
+#include "win32kit/WinHeaders.h"
 
 namespace qvprovision::win32 {
 namespace {
@@ -10,24 +11,21 @@ namespace {
 void Write(DWORD which, const std::u16string& text) {
   HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-  std::wstring wide;
+  std::u16string lines;
   for (char16_t ch : text) {
-    if (ch == u'\n') wide += L'\r';
-    wide += static_cast<wchar_t>(ch);
+    if (ch == u'\n') lines += u'\r';
+    lines += ch;
   }
-  wide += L"\r\n";
+  lines += u"\r\n";
   DWORD written = 0;
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = win32kit::ToWide(lines);
     WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size,
-                      nullptr, nullptr);
+  const std::string bytes = win32kit::ToCodePage(lines, CP_UTF8);
+  if (bytes.empty()) return;
   WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

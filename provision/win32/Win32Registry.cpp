@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "tester/win32/TextConversion.h"
+#include "win32kit/Text.h"
 
 namespace qvprovision::win32 {
 namespace {
 
-using brindlemark::win32::FromWide;
-using brindlemark::win32::ToWide;
-using quillvane::win32::UniqueHkey;
+using win32kit::FromWide;
+using win32kit::ToWide;
+using win32kit::UniqueHkey;
 
 // Longest key name the registry allows, and its terminator.
 constexpr DWORD kKeyNameChars = 256;

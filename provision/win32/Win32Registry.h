@@ -5,7 +5,7 @@
 #include <map>
 
 #include "provision/RegistryPort.h"
-#include "service/win32/ComHandles.h"
+#include "win32kit/Owners.h"
 
 namespace qvprovision::win32 {
 
@@ -22,11 +22,11 @@ class Win32Registry : public RegistryPort {
   std::int32_t DeleteTree(const std::u16string& path) override;
 
  private:
-  KeyToken Keep(quillvane::win32::UniqueHkey key);
+  KeyToken Keep(win32kit::UniqueHkey key);
   HKEY KeyOf(KeyToken key) const;
 
   // The keys handed out, by token; a key not closed is closed with this object.
-  std::map<KeyToken, quillvane::win32::UniqueHkey> mKeys;
+  std::map<KeyToken, win32kit::UniqueHkey> mKeys;
   KeyToken mLastToken = 0;
 };
 

@@ -1,36 +1,26 @@
 # qvprovision.exe: the provisioning tool over the portable commands, with
 # its manifest, and its test under Wine (CTest label "wine"). Included by
-# the Windows build after cmake/windows.cmake.
+# cmake/windows.cmake.
 
 set(QVP_DIR ${PROJECT_SOURCE_DIR}/provision/win32)
-set(QVP_GENERATED ${CMAKE_BINARY_DIR}/generated/provision)
-file(MAKE_DIRECTORY ${QVP_GENERATED})
 
-add_custom_command(
-  OUTPUT ${QVP_GENERATED}/qvprovision_res.o
-  COMMAND ${CMAKE_RC_COMPILER} -O coff --include-dir=${QVP_DIR} -i ${QVP_DIR}/qvprovision.rc
-          -o ${QVP_GENERATED}/qvprovision_res.o
-  DEPENDS ${QVP_DIR}/qvprovision.rc ${QVP_DIR}/qvprovision.manifest
-  COMMENT "windres qvprovision.rc"
-  VERBATIM)
-
+win32kit_resources(QVP_RESOURCES ${QVP_DIR}/qvprovision.rc INCLUDE_DIRS ${QVP_DIR}
+                   DEPENDS ${QVP_DIR}/qvprovision.manifest)
 file(GLOB QVP_SOURCES CONFIGURE_DEPENDS ${QVP_DIR}/*.cpp)
-add_executable(qvprovision ${QVP_SOURCES} ${QVP_GENERATED}/qvprovision_res.o)
+add_executable(qvprovision ${QVP_SOURCES} ${QVP_RESOURCES})
 set_target_properties(qvprovision PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
-target_include_directories(qvprovision PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(qvprovision PRIVATE ${QV_WIN_DEFINITIONS})
+win32kit_target(qvprovision)
 target_link_libraries(qvprovision PRIVATE qvprovision_logic advapi32 setupapi hid)
-target_link_options(qvprovision PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+target_link_options(qvprovision PRIVATE -municode)
 
 # The Wine test: every command against the prefix's registry, a device made
 # here opened by quillvane.dll on the virtual drawer, and a read-only key.
 add_executable(qvprovision_readonly ${PROJECT_SOURCE_DIR}/provision/tests/ReadOnlyKey.cpp)
 set_target_properties(qvprovision_readonly PROPERTIES OUTPUT_NAME qvprovision-readonly
                                                       RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
-target_include_directories(qvprovision_readonly PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(qvprovision_readonly PRIVATE ${QV_WIN_DEFINITIONS})
+win32kit_target(qvprovision_readonly)
 target_link_libraries(qvprovision_readonly PRIVATE advapi32)
-target_link_options(qvprovision_readonly PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+target_link_options(qvprovision_readonly PRIVATE -municode)
 
 enable_testing()
 # Shares the suite's prefix: after the suite's setup, which registers

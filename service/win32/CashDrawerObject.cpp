@@ -4,99 +4,52 @@
 #include <string>
 #include <utility>
 
-#include "service/AutomationBoundary.h"
-#include "service/win32/BstrText.h"
+#include "contract/AutomationBoundary.h"
 #include "service/win32/DispatchControl.h"
-#include "service/win32/ErrorInfo.h"
 #include "service/win32/Win32Api.h"
+#include "win32kit/Text.h"
 
 namespace quillvane::win32 {
 
+using win32kit::ComRef;
+using win32kit::FromBstr;
+using win32kit::ToBstr;
+using win32kit::UniqueBstr;
+
 namespace {
 
-const ErrorSource kSource{&IID__CashDrawer, L"quillvane.CashDrawer"};
+const win32kit::ErrorSource kSource{&IID__CashDrawer, L"quillvane.CashDrawer"};
 
 }  // namespace
 
 HRESULT CashDrawerObject::Create(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  auto objOutcome = CallMethod([&]() -> HRESULT {
-    ComRef<ITypeLib> objTypeLib;
-    DualTypeInfo objTypeInfo;
-    HRESULT hr = LoadOwnTypeLib(objTypeLib);
-    if (SUCCEEDED(hr)) hr = LoadDualTypeInfo(objTypeLib.Get(), IID__CashDrawer, objTypeInfo);
-    if (FAILED(hr)) return hr;
-    std::shared_ptr<CashDrawer> objDrawer = CashDrawer::Create(Platform());
-    ComRef<_CashDrawer> objNew = ComRef<_CashDrawer>::Adopt(
-        new CashDrawerObject(std::move(objTypeInfo), std::move(objDrawer)));
-    return objNew->QueryInterface(riid, ppv);
-  });
-  return FAILED(objOutcome.hresult) ? objOutcome.hresult : objOutcome.value;
+  return win32kit::CreateDispatchObject(
+      riid, ppv, [](ITypeLib* objTypeLib, HRESULT& hr) -> ComRef<CashDrawerObject> {
+        win32kit::DualTypeInfo objTypeInfo;
+        hr = win32kit::LoadDualTypeInfo(objTypeLib, IID__CashDrawer, objTypeInfo);
+        if (FAILED(hr)) return {};
+        std::shared_ptr<CashDrawer> objDrawer = CashDrawer::Create(Platform());
+        return ComRef<CashDrawerObject>::Adopt(
+            new CashDrawerObject(std::move(objTypeInfo), std::move(objDrawer)));
+      });
 }
 
-CashDrawerObject::CashDrawerObject(DualTypeInfo objTypeInfo, std::shared_ptr<CashDrawer> objDrawer)
-    : mobjTypeInfo(std::move(objTypeInfo)), mobjDrawer(std::move(objDrawer)) {}
-
-HRESULT CashDrawerObject::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID__CashDrawer)) {
-    *ppv = static_cast<_CashDrawer*>(this);
-  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-    *ppv = static_cast<ISupportErrorInfo*>(this);
-  } else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG CashDrawerObject::AddRef() { return ++mlngRefs; }
-
-ULONG CashDrawerObject::Release() {
-  ULONG lngRefs = --mlngRefs;
-  if (lngRefs == 0) delete this;
-  return lngRefs;
-}
-
-HRESULT CashDrawerObject::GetTypeInfoCount(UINT* pctinfo) {
-  return win32::OneTypeInfoCount(pctinfo);
-}
-
-HRESULT CashDrawerObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  return win32::ShareTypeInfo(mobjTypeInfo, iTInfo, ppTInfo);
-}
-
-HRESULT CashDrawerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                        DISPID* rgDispId) {
-  return win32::IDsOfNamesFromTypeInfo(mobjTypeInfo, riid, rgszNames, cNames, rgDispId);
-}
-
-HRESULT CashDrawerObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                                 DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                 EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  return InvokeFromTypeInfo(mobjTypeInfo, static_cast<_CashDrawer*>(this), kSource, dispIdMember,
-                            riid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
-}
-
-HRESULT CashDrawerObject::InterfaceSupportsErrorInfo(REFIID riid) {
-  return IsEqualIID(riid, IID__CashDrawer) ? S_OK : S_FALSE;
-}
+CashDrawerObject::CashDrawerObject(win32kit::DualTypeInfo objTypeInfo,
+                                   std::shared_ptr<CashDrawer> objDrawer)
+    : DispatchObject(std::move(objTypeInfo), kSource), mobjDrawer(std::move(objDrawer)) {}
 
 template <typename Body>
 HRESULT CashDrawerObject::CallLong(LONG* Result, Body&& body) {
   if (!Result) return E_POINTER;
   auto objOutcome = CallMethod(std::forward<Body>(body));
   *Result = objOutcome.value;
-  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
+  return Report(objOutcome.hresult, objOutcome.description);
 }
 
 template <typename Body>
 HRESULT CashDrawerObject::CallVoid(Body&& body) {
   auto objOutcome = CallMethod(std::forward<Body>(body));
-  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
+  return Report(objOutcome.hresult, objOutcome.description);
 }
 
 HRESULT CashDrawerObject::WaitForDrawerClose(LONG BeepTimeout, LONG BeepFrequency,
@@ -135,7 +88,7 @@ HRESULT CashDrawerObject::GetPropertyString(LONG PropIndex, BSTR* Result) {
     return strResult;
   });
   *Result = objOutcome.value.Detach();
-  return ReportToCaller(kSource, objOutcome.hresult, objOutcome.description);
+  return Report(objOutcome.hresult, objOutcome.description);
 }
 
 HRESULT CashDrawerObject::GetPropertyNumber(LONG PropIndex, LONG* Result) {

@@ -1,40 +1,21 @@
 // The automation object of class CashDrawer: the dual interface _CashDrawer
-// over one core CashDrawer, with IDispatch driven by the embedded type library.
+// over one core CashDrawer, on the toolkit's automation object skeleton
+// (IUnknown, IDispatch from the embedded type library, ISupportErrorInfo).
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include "service/CashDrawer.h"
-#include "service/win32/ComHandles.h"
-#include "service/win32/Module.h"
-#include "service/win32/TypeInfoDispatch.h"
 #include "service/win32/TypeLibDeclarations.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/DispatchObject.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::win32 {
 
-class CashDrawerObject final : public _CashDrawer, public ISupportErrorInfo {
+class CashDrawerObject final : public win32kit::DispatchObject<_CashDrawer> {
  public:
   // A new, independent object, queried for riid.
   static HRESULT Create(REFIID riid, void** ppv);
-
-  // IUnknown.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                          DISPID* rgDispId) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
-
-  // ISupportErrorInfo.
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
   // _CashDrawer.
   HRESULT STDMETHODCALLTYPE WaitForDrawerClose(LONG BeepTimeout, LONG BeepFrequency,
@@ -57,8 +38,8 @@ class CashDrawerObject final : public _CashDrawer, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE CheckHealth(LONG Level, LONG* Result) override;
 
  private:
-  CashDrawerObject(DualTypeInfo objTypeInfo, std::shared_ptr<CashDrawer> objDrawer);
-  ~CashDrawerObject() = default;
+  CashDrawerObject(win32kit::DualTypeInfo objTypeInfo, std::shared_ptr<CashDrawer> objDrawer);
+  ~CashDrawerObject() override = default;
 
   // Run one method of the core, argument and result conversions included,
   // inside the automation boundary and report its outcome as the call's:
@@ -68,9 +49,6 @@ class CashDrawerObject final : public _CashDrawer, public ISupportErrorInfo {
   template <typename Body>
   HRESULT CallVoid(Body&& body);
 
-  std::atomic<ULONG> mlngRefs{1};
-  ModuleLock mobjModuleLock;
-  DualTypeInfo mobjTypeInfo;
   std::shared_ptr<CashDrawer> mobjDrawer;
 };
 

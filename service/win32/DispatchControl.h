@@ -3,8 +3,8 @@
 #pragma once
 
 #include "contract/ControlObject.h"
-#include "service/win32/ComHandles.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::win32 {
 
@@ -15,11 +15,12 @@ class DispatchControl final : public contract::AutomationObject {
 
   // Looks the name up at every call and invokes it as a method with one
   // VT_I4 by value. A failure throws RuntimeError carrying the failure
-  // status: the one the callee raised, or the one of the lookup or call.
+  // status and description (win32kit::CallByName): the one the callee
+  // raised, or the one of the lookup or call.
   void CallMethod(const std::u16string& name, std::int32_t value) override;
 
  private:
-  ComRef<IDispatch> mobjDispatch;
+  win32kit::ComRef<IDispatch> mobjDispatch;
 };
 
 // The control object held by a variant as OpenService receives it: an object

@@ -2,8 +2,10 @@
 
 #include <string>
 
-#include "service/RuntimeError.h"
-#include "service/win32/ComHandles.h"
+#include "contract/RuntimeError.h"
+#include "win32kit/Module.h"
+#include "win32kit/Owners.h"
+#include "win32kit/Text.h"
 
 namespace quillvane::win32 {
 
@@ -11,27 +13,11 @@ namespace {
 
 constexpr wchar_t kSwitchKey[] = L"Software\\quillvane\\VirtualDrawer";
 
-// The host program's full path, or empty text when it cannot be had.
-std::wstring HostProgramPath() {
-  std::wstring strPath(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD lngLength =
-        ::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size()));
-    if (lngLength == 0) return {};
-    if (lngLength < strPath.size()) {
-      strPath.resize(lngLength);
-      return strPath;
-    }
-    // Truncated: the longest path the system handles is 32767 characters.
-    if (strPath.size() > 32767) return {};
-    strPath.resize(strPath.size() * 2);
-  }
-}
-
 bool ReadDevelopmentSwitch() {
-  const std::wstring strProgram = HostProgramPath();
+  // The host program's full path.
+  const std::wstring strProgram = win32kit::ModuleFileName(nullptr);
   if (strProgram.empty()) return false;
-  UniqueHkey hKey;
+  win32kit::UniqueHkey hKey;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSwitchKey, 0, KEY_QUERY_VALUE, hKey.Put()) !=
       ERROR_SUCCESS) {
     return false;
@@ -64,7 +50,7 @@ HMODULE LoadFromSystemFolder(const char* strName) {
   if (lngLength == 0 || lngLength >= lngNeeded) return nullptr;
   strPath.resize(lngLength);
   strPath += L'\\';
-  for (const char* p = strName; *p; ++p) strPath += static_cast<wchar_t>(*p);
+  strPath += win32kit::ToWide(win32kit::FromAscii(strName));
   return ::LoadLibraryExW(strPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

@@ -18,7 +18,7 @@
 
 #include <atomic>
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
 namespace quillvane::win32 {
 

@@ -2,7 +2,7 @@
 // identifiers), read after the Windows headers as the frame includes them.
 #pragma once
 
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 // clang-format off
 #include "quillvane_h.h"
 // clang-format on

@@ -4,7 +4,8 @@
 #include <cstddef>
 
 #include "service/win32/ProcBinding.h"
-#include "service/win32/WinHeaders.h"
+#include "win32kit/DeviceHeaders.h"
+#include "win32kit/Text.h"
 
 namespace quillvane::win32 {
 
@@ -306,28 +307,12 @@ std::uint32_t Win32Api::MsgWaitForMultipleObjects(std::uint32_t nCount, const Ha
 
 std::string Win32Api::ToAnsi(const std::u16string& text) {
   if (text.empty()) return {};
-  auto lpConvert = QV_BIND(gKernel32, WideCharToMultiByte);
-  const auto* lpWide = reinterpret_cast<const wchar_t*>(text.data());
-  const int lngLength = static_cast<int>(text.size());
-  int lngBytes = lpConvert(CP_ACP, 0, lpWide, lngLength, nullptr, 0, nullptr, nullptr);
-  if (lngBytes <= 0) return {};
-  std::string strResult(static_cast<std::size_t>(lngBytes), '\0');
-  lngBytes = lpConvert(CP_ACP, 0, lpWide, lngLength, strResult.data(), lngBytes, nullptr, nullptr);
-  strResult.resize(static_cast<std::size_t>(lngBytes > 0 ? lngBytes : 0));
-  return strResult;
+  return win32kit::ToCodePage(text, CP_ACP, QV_BIND(gKernel32, WideCharToMultiByte));
 }
 
 std::u16string Win32Api::FromAnsi(const std::string& text) {
   if (text.empty()) return {};
-  auto lpConvert = QV_BIND(gKernel32, MultiByteToWideChar);
-  const int lngLength = static_cast<int>(text.size());
-  int lngChars = lpConvert(CP_ACP, 0, text.data(), lngLength, nullptr, 0);
-  if (lngChars <= 0) return {};
-  std::u16string strResult(static_cast<std::size_t>(lngChars), u'\0');
-  lngChars = lpConvert(CP_ACP, 0, text.data(), lngLength,
-                       reinterpret_cast<wchar_t*>(strResult.data()), lngChars);
-  strResult.resize(static_cast<std::size_t>(lngChars > 0 ? lngChars : 0));
-  return strResult;
+  return win32kit::FromCodePage(text, CP_ACP, QV_BIND(gKernel32, MultiByteToWideChar));
 }
 
 ApiDeclarations& Platform() {

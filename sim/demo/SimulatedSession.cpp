@@ -6,11 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "service/AutomationBoundary.h"
+#include "contract/AutomationBoundary.h"
+#include "contract/OposConstants.h"
 #include "service/CashDrawer.h"
-#include "service/OposConstants.h"
 #include "sim/RecordingControlObject.h"
 #include "sim/SimPlatform.h"
+#include "win32kit/HidInterfaceGuid.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int main() {
 
   sim::HidDeviceConfig config;
   config.productId = 1234;
-  config.path = "\\\\?\\hid#vid_06e5&pid_04d2#demo#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  config.path = std::string("\\\\?\\hid#vid_06e5&pid_04d2#demo#") + win32kit::kHidInterfaceGuidText;
   sim::SimHidDevice& device = platform.AddHidDevice(config);
   // The simulated operator shuts the drawer 1.5 s after each opening.
   device.Drawer().SetAutoShutAfter(1500);

@@ -2,26 +2,14 @@
 
 #include <string>
 
-#include "tester/win32/TextConversion.h"
+#include "win32kit/DispatchCall.h"
+#include "win32kit/Text.h"
 
 namespace brindlemark::win32 {
 
-using quillvane::win32::UniqueVariant;
-
-namespace {
-
-// Gives an exception record's strings back and yields its status.
-HRESULT TakeExceptionStatus(EXCEPINFO* objInfo) {
-  if (objInfo->pfnDeferredFillIn) objInfo->pfnDeferredFillIn(objInfo);
-  SysFreeString(objInfo->bstrSource);
-  SysFreeString(objInfo->bstrDescription);
-  SysFreeString(objInfo->bstrHelpFile);
-  if (objInfo->scode != 0) return objInfo->scode;
-  if (objInfo->wCode != 0) return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, objInfo->wCode);
-  return DISP_E_EXCEPTION;
-}
-
-}  // namespace
+using win32kit::FromWide;
+using win32kit::ToWide;
+using win32kit::UniqueVariant;
 
 DispatchControlObject::DispatchControlObject() {
   for (const wchar_t* strProgId : {kStandardControlProgId, kStandInControlProgId}) {
@@ -40,12 +28,9 @@ DispatchControlObject::DispatchControlObject() {
 void DispatchControlObject::Call(std::int32_t lngDispid, WORD lngFlags, DISPPARAMS* objParams,
                                  VARIANT* varResult) {
   if (!mobjDispatch) throw AutomationError(mlngCreateStatus);
-  EXCEPINFO objInfo{};
-  UINT lngArgError = 0;
-  HRESULT lngStatus = mobjDispatch->Invoke(lngDispid, IID_NULL, LOCALE_USER_DEFAULT, lngFlags,
-                                           objParams, varResult, &objInfo, &lngArgError);
-  if (lngStatus == DISP_E_EXCEPTION) lngStatus = TakeExceptionStatus(&objInfo);
-  if (FAILED(lngStatus)) throw AutomationError(lngStatus);
+  const win32kit::CallOutcome objOutcome =
+      win32kit::InvokeMember(mobjDispatch.Get(), lngDispid, lngFlags, *objParams, varResult);
+  if (FAILED(objOutcome.hr)) throw AutomationError(objOutcome.hr);
 }
 
 void DispatchControlObject::GetAs(std::int32_t lngDispid, VARTYPE lngType,

@@ -5,10 +5,9 @@
 // logs why nothing answers.
 #pragma once
 
-#include "service/win32/WinHeaders.h"
-// The COM owners need windows.h included before them.
-#include "service/win32/ComHandles.h"
 #include "tester/ControlObjectPort.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace brindlemark::win32 {
 
@@ -29,13 +28,13 @@ class DispatchControlObject : public ControlObjectPort {
   const wchar_t* CreatedProgId() const { return mstrProgId; }
 
  private:
-  // One IDispatch::Invoke; throws AutomationError with the call's status (the
-  // raised exception's status for DISP_E_EXCEPTION).
+  // One IDispatch::Invoke; throws AutomationError with the call's status (for
+  // DISP_E_EXCEPTION the callee's own, win32kit::TakeExceptionRecord).
   void Call(std::int32_t lngDispid, WORD lngFlags, DISPPARAMS* objParams, VARIANT* varResult);
   // A property get converted to `lngType`.
-  void GetAs(std::int32_t lngDispid, VARTYPE lngType, quillvane::win32::UniqueVariant* varValue);
+  void GetAs(std::int32_t lngDispid, VARTYPE lngType, win32kit::UniqueVariant* varValue);
 
-  quillvane::win32::ComRef<IDispatch> mobjDispatch;
+  win32kit::ComRef<IDispatch> mobjDispatch;
   HRESULT mlngCreateStatus = S_OK;
   const wchar_t* mstrProgId = nullptr;
 };

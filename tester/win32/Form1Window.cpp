@@ -4,9 +4,12 @@
 #include <string>
 
 #include "tester/LogText.h"
-#include "tester/win32/TextConversion.h"
+#include "win32kit/Text.h"
 
 namespace brindlemark::win32 {
+
+using win32kit::FromWide;
+using win32kit::ToWide;
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"BrindlemarkForm1";

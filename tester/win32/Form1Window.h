@@ -6,9 +6,9 @@
 #include <memory>
 #include <type_traits>
 
-#include "service/win32/WinHeaders.h"
 #include "tester/Form1.h"
 #include "tester/FormView.h"
+#include "win32kit/WinHeaders.h"
 
 namespace brindlemark::win32 {
 

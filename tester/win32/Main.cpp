@@ -1,7 +1,7 @@
 // Brindlemark: the operator's one-window tester of a cash drawer through the
 // control object. The window's thread is a COM apartment; the control object
 // is created with the window and released after the message loop ends.
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 // COM after windows.h.
 #include <objbase.h>
 

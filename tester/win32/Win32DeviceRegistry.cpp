@@ -2,10 +2,13 @@
 
 #include <vector>
 
-#include "service/win32/WinHeaders.h"
-#include "tester/win32/TextConversion.h"
+#include "win32kit/Text.h"
+#include "win32kit/WinHeaders.h"
 
 namespace brindlemark::win32 {
+
+using win32kit::FromWide;
+using win32kit::ToWide;
 namespace {
 
 HKEY KeyOf(RegistryKeyToken objKey) { return reinterpret_cast<HKEY>(objKey); }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "contract/RuntimeError.h"
 #include "service/PlatformTypes.h"
-#include "service/RuntimeError.h"
 #include "service/basRegistry.h"
 #include "sim/SimPlatform.h"
 #include "tests/fuzz/FuzzInput.h"

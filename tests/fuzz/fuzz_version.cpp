@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "contract/RuntimeError.h"
 #include "service/Conversions.h"
-#include "service/RuntimeError.h"
 #include "tests/fuzz/FuzzInput.h"
 
 namespace {

@@ -6,10 +6,9 @@ set(BM_GUI_DIR ${PROJECT_SOURCE_DIR}/tests/gui)
 
 add_executable(brindlemark_driver ${BM_GUI_DIR}/BrindlemarkDriver.cpp)
 set_target_properties(brindlemark_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
-target_include_directories(brindlemark_driver PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(brindlemark_driver PRIVATE ${QV_WIN_DEFINITIONS})
+win32kit_target(brindlemark_driver)
 target_link_libraries(brindlemark_driver PRIVATE brindlemark_logic user32 gdi32 version)
-target_link_options(brindlemark_driver PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+target_link_options(brindlemark_driver PRIVATE -municode)
 
 enable_testing()
 foreach(step layout session)

@@ -1,14 +1,16 @@
 // The Win32 bindings of the service object, exercised against the real system
-// under Wine: the platform seam, and the control object as the service object
-// calls it. Exit code: the number of failed checks.
+// under Wine: the platform seam, the control object as the service object
+// calls it, and the one rule by which a callee's exception record reads.
+// Exit code: the number of failed checks.
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 #include "service/win32/DispatchControl.h"
 #include "service/win32/ProcBinding.h"
 #include "service/win32/Win32Api.h"
+#include "win32kit/DispatchCall.h"
 
 namespace {
 
@@ -244,6 +246,56 @@ void CheckControlCalls() {
   Check(error == 13, "a number is no control object", error);
 }
 
+HRESULT STDAPICALLTYPE FillLater(EXCEPINFO* record) {
+  record->scode = static_cast<SCODE>(0x800A0006);
+  record->bstrDescription = SysAllocString(L"filled");
+  return S_OK;
+}
+
+// Every caller of another component's IDispatch reads its exception record
+// by one rule: the callee's failing scode, else its error number wCode as a
+// facility-10 status, else DISP_E_EXCEPTION; a success scode never turns the
+// failed call into a success, and a status other than DISP_E_EXCEPTION
+// ignores the record. The record is always given back empty.
+void CheckExceptionRecords() {
+  const struct {
+    HRESULT invoke;
+    SCODE scode;
+    WORD wCode;
+    bool deferred;
+    HRESULT expected;
+    const wchar_t* description;
+  } cases[] = {
+      {DISP_E_EXCEPTION, static_cast<SCODE>(0x800A0009), 0, false, static_cast<HRESULT>(0x800A0009),
+       L"why"},
+      {DISP_E_EXCEPTION, 0, 11, false, static_cast<HRESULT>(0x800A000B), L"why"},
+      {DISP_E_EXCEPTION, 0, 0, false, DISP_E_EXCEPTION, L"why"},
+      {DISP_E_EXCEPTION, 1, 0, false, DISP_E_EXCEPTION, L"why"},
+      {DISP_E_EXCEPTION, 0, 0, true, static_cast<HRESULT>(0x800A0006), L"filled"},
+      {DISP_E_MEMBERNOTFOUND, static_cast<SCODE>(0x800A0009), 0, false, DISP_E_MEMBERNOTFOUND, L""},
+  };
+  for (const auto& c : cases) {
+    EXCEPINFO record{};
+    record.scode = c.scode;
+    record.wCode = c.wCode;
+    if (c.deferred) {
+      record.pfnDeferredFillIn = &FillLater;
+    } else {
+      record.bstrDescription = SysAllocString(L"why");
+    }
+    record.bstrSource = SysAllocString(L"callee");
+    const win32kit::CallOutcome outcome = win32kit::TakeExceptionRecord(c.invoke, record);
+    Check(outcome.hr == c.expected, "the status an exception record gives",
+          static_cast<unsigned long>(outcome.hr));
+    Check(
+        outcome.strDescription == std::u16string(reinterpret_cast<const char16_t*>(c.description)),
+        "the callee's description, for DISP_E_EXCEPTION only");
+    Check(!record.bstrSource && !record.bstrDescription && record.scode == 0 &&
+              !record.pfnDeferredFillIn,
+          "the record is given back empty");
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -255,6 +307,7 @@ int main() {
   CheckEventsAndText(api);
   CheckTimers(api);
   CheckControlCalls();
+  CheckExceptionRecords();
   if (failures == 0) std::printf("binding: all checks passed\n");
   return failures;
 }

@@ -6,7 +6,7 @@
 // what is there, and NULL pointers give E_POINTER and nothing else.
 // Exit code: the number of failed checks.
 // clang-format off
-#include "service/win32/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 #include <ocidl.h>
 #include <initguid.h>
 #include "quillvane_h.h"
@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "service/RuntimeError.h"
+#include "contract/RuntimeError.h"
 #include "service/win32/DispatchControl.h"
 #include "tests/wine/DispatchTestSupport.h"
-#include "tests/wine/ProcessResources.h"
+#include "win32kit/ProcessResources.h"
 
 namespace {
 
@@ -84,9 +84,9 @@ IDispatch* Create(const wchar_t* progId) {
 // The heap after `calls` runs of `call` minus before, with one warm-up run.
 long long HeapGrowth(int calls, const std::function<void()>& call) {
   call();
-  const long long before = static_cast<long long>(qvtest::HeapBytesInUse());
+  const long long before = static_cast<long long>(win32kit::HeapBytesInUse());
   for (int i = 0; i < calls; ++i) call();
-  return static_cast<long long>(qvtest::HeapBytesInUse()) - before;
+  return static_cast<long long>(win32kit::HeapBytesInUse()) - before;
 }
 
 // A freed BSTR goes back to the allocator's cache, which hands the same

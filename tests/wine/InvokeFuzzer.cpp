@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "tests/wine/DispatchTestSupport.h"
-#include "tests/wine/ProcessResources.h"
+#include "win32kit/ProcessResources.h"
 
 namespace {
 
@@ -767,8 +767,8 @@ int Fuzzer::Run() {
       // Measured once every kind of round has run: what Wine and the objects
       // keep for good is there by then.
       if (index == start + 3 * kRoundCalls) {
-        handlesBefore = qvtest::CountProcessHandles();
-        heapBefore = qvtest::HeapBytesInUse();
+        handlesBefore = win32kit::CountProcessHandles();
+        heapBefore = win32kit::HeapBytesInUse();
         measuredFrom = index;
       }
       if (mControl.refs != 1) {
@@ -799,8 +799,8 @@ int Fuzzer::Run() {
                 static_cast<unsigned long long>(entry.second));
   }
   if (measuredFrom) {
-    const std::size_t handlesAfter = qvtest::CountProcessHandles();
-    const std::size_t heapAfter = qvtest::HeapBytesInUse();
+    const std::size_t handlesAfter = win32kit::CountProcessHandles();
+    const std::size_t heapAfter = win32kit::HeapBytesInUse();
     const long long handleGrowth =
         static_cast<long long>(handlesAfter) - static_cast<long long>(handlesBefore);
     const long long heapGrowth =

@@ -5,21 +5,18 @@
 set(QV_WINE_DIR ${PROJECT_SOURCE_DIR}/tests/wine)
 
 add_executable(qv_com_client ${QV_WINE_DIR}/ComClient.cpp)
-add_dependencies(qv_com_client quillvane_generated)
-target_include_directories(qv_com_client PRIVATE ${QV_GENERATED})
-target_compile_definitions(qv_com_client PRIVATE ${QV_WIN_DEFINITIONS})
-target_link_libraries(qv_com_client PRIVATE ole32 oleaut32 uuid version)
-target_link_options(qv_com_client PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+win32kit_target(qv_com_client)
+win32kit_use_type_library(qv_com_client quillvane)
+target_link_libraries(qv_com_client PRIVATE version)
+target_link_options(qv_com_client PRIVATE -municode)
 set_target_properties(qv_com_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
 
 add_executable(qv_binding_test ${QV_WINE_DIR}/BindingTest.cpp
                                ${PROJECT_SOURCE_DIR}/service/win32/ProcBinding.cpp
                                ${PROJECT_SOURCE_DIR}/service/win32/Win32Api.cpp
                                ${PROJECT_SOURCE_DIR}/service/win32/DispatchControl.cpp)
-target_include_directories(qv_binding_test PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(qv_binding_test PRIVATE ${QV_WIN_DEFINITIONS})
-target_link_libraries(qv_binding_test PRIVATE quillvane_core ole32 oleaut32 uuid)
-target_link_options(qv_binding_test PRIVATE ${QV_WIN_LINK_OPTIONS})
+win32kit_target(qv_binding_test)
+target_link_libraries(qv_binding_test PRIVATE quillvane_core)
 set_target_properties(qv_binding_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
 
 enable_testing()
@@ -36,11 +33,9 @@ set_tests_properties(wine_unregister PROPERTIES FIXTURES_CLEANUP wine_registered
 # The automation boundary against any caller: the seeded Invoke fuzzer and
 # the boundary's fault tests, on quillvane.dll and the stand-in, with the
 # virtual drawer (tests/wine/run-with-drawer).
-add_executable(qv_invoke_fuzz ${QV_WINE_DIR}/InvokeFuzzer.cpp ${QV_WINE_DIR}/ProcessResources.cpp)
-target_include_directories(qv_invoke_fuzz PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(qv_invoke_fuzz PRIVATE ${QV_WIN_DEFINITIONS})
-target_link_libraries(qv_invoke_fuzz PRIVATE ole32 oleaut32 uuid)
-target_link_options(qv_invoke_fuzz PRIVATE ${QV_WIN_LINK_OPTIONS} -municode)
+add_executable(qv_invoke_fuzz ${QV_WINE_DIR}/InvokeFuzzer.cpp)
+win32kit_target(qv_invoke_fuzz)
+target_link_options(qv_invoke_fuzz PRIVATE -municode)
 set_target_properties(qv_invoke_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
 
 set(QV_WITH_DRAWER ${QV_WINE_DIR}/run-with-drawer)
@@ -53,14 +48,12 @@ set_tests_properties(wine_invoke_fuzz_service wine_invoke_fuzz_standin PROPERTIE
                      LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix TIMEOUT 300
                      FIXTURES_REQUIRED wine_registered)
 
-add_executable(qv_boundary_test ${QV_WINE_DIR}/BoundaryTest.cpp ${QV_WINE_DIR}/ProcessResources.cpp
+add_executable(qv_boundary_test ${QV_WINE_DIR}/BoundaryTest.cpp
                                 ${PROJECT_SOURCE_DIR}/service/win32/DispatchControl.cpp)
-add_dependencies(qv_boundary_test quillvane_generated quillvane_control_generated)
-target_include_directories(qv_boundary_test PRIVATE ${PROJECT_SOURCE_DIR} ${QV_GENERATED}
-                                                    ${CMAKE_BINARY_DIR}/generated/standin)
-target_compile_definitions(qv_boundary_test PRIVATE ${QV_WIN_DEFINITIONS})
-target_link_libraries(qv_boundary_test PRIVATE quillvane_core ole32 oleaut32 uuid)
-target_link_options(qv_boundary_test PRIVATE ${QV_WIN_LINK_OPTIONS})
+win32kit_target(qv_boundary_test)
+win32kit_use_type_library(qv_boundary_test quillvane)
+win32kit_use_type_library(qv_boundary_test quillvane_control)
+target_link_libraries(qv_boundary_test PRIVATE quillvane_core)
 set_target_properties(qv_boundary_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_WIN_BIN})
 add_test(NAME wine_boundary COMMAND ${QV_WITH_DRAWER} ${QV_WIN_BIN} qv_boundary_test.exe)
 set_tests_properties(wine_boundary PROPERTIES LABELS wine RUN_SERIAL TRUE RESOURCE_LOCK wine_prefix

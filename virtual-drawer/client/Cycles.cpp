@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/wine/ProcessResources.h"
 #include "virtual-drawer/client/Scenarios.h"
 #include "virtual-drawer/client/Session.h"
+#include "win32kit/ProcessResources.h"
 
 namespace vdrawer {
 namespace {
@@ -48,16 +48,16 @@ int Cycles(int count) {
   std::size_t handlesAtStart = 0, heapAtStart = 0;
   for (int cycle = 0; cycle < count; ++cycle) {
     if (cycle == kWarmUpCycles) {
-      handlesAtStart = qvtest::CountProcessHandles();
-      heapAtStart = qvtest::HeapBytesInUse();
+      handlesAtStart = win32kit::CountProcessHandles();
+      heapAtStart = win32kit::HeapBytesInUse();
       Print("after", cycle, handlesAtStart, heapAtStart);
     } else if (cycle > kWarmUpCycles && cycle % 1000 == 0) {
-      Print("after", cycle, qvtest::CountProcessHandles(), qvtest::HeapBytesInUse());
+      Print("after", cycle, win32kit::CountProcessHandles(), win32kit::HeapBytesInUse());
     }
     RunCycle(checks, cycle);
   }
-  const std::size_t handlesAtEnd = qvtest::CountProcessHandles();
-  const std::size_t heapAtEnd = qvtest::HeapBytesInUse();
+  const std::size_t handlesAtEnd = win32kit::CountProcessHandles();
+  const std::size_t heapAtEnd = win32kit::HeapBytesInUse();
   Print("after", count, handlesAtEnd, heapAtEnd);
   checks.Expect(handlesAtStart > 0 && heapAtStart > 0, "handles and heap can be counted");
   checks.Expect(handlesAtEnd <= handlesAtStart, "handles flat: " + std::to_string(handlesAtStart) +

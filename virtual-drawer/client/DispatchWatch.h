@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 

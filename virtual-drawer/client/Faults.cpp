@@ -12,9 +12,11 @@
 #include "virtual-drawer/client/DispatchWatch.h"
 #include "virtual-drawer/client/Scenarios.h"
 #include "virtual-drawer/client/Session.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/Owners.h"
 
 namespace vdrawer {
+
+using win32kit::UniqueHandle;
 namespace {
 
 // Generous bounds: what they catch is a thread held for a whole read time-out.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win32kit/DispatchCall.h"
+
 namespace vdrawer {
 namespace {
 
@@ -78,15 +80,8 @@ HRESULT ServiceObject::Call(const wchar_t* name, const std::vector<Arg>& args, l
   if (FAILED(hr)) return hr;
   CallArguments arguments(args);
   DISPPARAMS params = arguments.Params();
-  quillvane::win32::UniqueVariant returned;
-  EXCEPINFO exception{};
-  UINT argError = 0;
-  hr = mObject->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.Get(),
-                       &exception, &argError);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
-  if (hr == DISP_E_EXCEPTION && exception.scode) hr = exception.scode;
+  win32kit::UniqueVariant returned;
+  hr = win32kit::InvokeMember(mObject.Get(), id, DISPATCH_METHOD, params, returned.Get()).hr;
   if (SUCCEEDED(hr) && result &&
       SUCCEEDED(VariantChangeType(returned.Get(), returned.Get(), 0, VT_I4))) {
     *result = returned.Get()->lVal;
@@ -115,7 +110,7 @@ double TicksToMs(std::int64_t ticks) {
 }
 
 bool ConfigureDevice(const std::string& name, const std::string& productId) {
-  quillvane::win32::UniqueHkey key;
+  win32kit::UniqueHkey key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kCategoryKey + name).c_str(), 0, nullptr, 0,
                       KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
     return false;

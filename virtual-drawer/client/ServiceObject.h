@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "service/win32/ComHandles.h"
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 
@@ -34,7 +34,7 @@ class ServiceObject {
   void Release() { mObject.Reset(); }
 
  private:
-  quillvane::win32::ComRef<IDispatch> mObject;
+  win32kit::ComRef<IDispatch> mObject;
 };
 
 // Runs the thread's message loop for `ms` milliseconds, or until `done`

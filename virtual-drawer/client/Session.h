@@ -10,7 +10,7 @@
 #include "virtual-drawer/client/RecordingControl.h"
 #include "virtual-drawer/client/ServiceObject.h"
 #include "virtual-drawer/win/Check.h"
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 

@@ -4,15 +4,6 @@
 // A handle that is not a virtual device, or a preparsed-data pointer that
 // this DLL did not give, fails as the system's DLL fails: FALSE or
 // HIDP_STATUS_INVALID_PREPARSED_DATA.
-#include "virtual-drawer/win/WinHeaders.h"
-// The HID headers declare their functions without C linkage.
-extern "C" {
-// clang-format off
-#include <hidsdi.h>
-#include <hidpi.h>
-// clang-format on
-}
-
 #include <cstdint>
 #include <new>
 #include <string>
@@ -20,13 +11,10 @@ extern "C" {
 #include "virtual-drawer/core/DeviceIdentity.h"
 #include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/win/LiveSet.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/DeviceHeaders.h"
+#include "win32kit/Owners.h"
 
 namespace {
-
-// {4D1E55B2-F16F-11CF-88CB-001111000030}: the HID device interface class.
-constexpr GUID kHidInterfaceGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 constexpr NTSTATUS kHidpStatusSuccess = 0x00110000;
 constexpr NTSTATUS kHidpStatusInvalidPreparsedData = static_cast<NTSTATUS>(0xC0110001);
@@ -40,7 +28,7 @@ struct ReportLengths {
 };
 
 // The preparsed data given out and not yet freed.
-vdrawer::LiveSet gLive;
+vdrawer::LiveSet<ReportLengths> gLive;
 
 // The identity spelled in the name of the file the handle was opened on.
 bool IdentityOf(HANDLE handle, vdrawer::DeviceIdentity* identity) {
@@ -87,16 +75,12 @@ bool Transfer(HANDLE handle, HANDLE event, bool write, void* buffer, DWORD size,
   return true;
 }
 
-ReportLengths* Checked(PHIDP_PREPARSED_DATA data) {
-  return gLive.Contains(data) ? reinterpret_cast<ReportLengths*>(data) : nullptr;
-}
-
 }  // namespace
 
 extern "C" {
 
 void NTAPI HidD_GetHidGuid(LPGUID HidGuid) {
-  if (HidGuid) *HidGuid = kHidInterfaceGuid;
+  if (HidGuid) *HidGuid = win32kit::kHidInterfaceGuid;
 }
 
 BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attributes) {
@@ -125,16 +109,16 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA
   }
   data->inputLength = identity.inputLength;
   data->outputLength = identity.outputLength;
-  gLive.Add(data);
+  if (!gLive.Add(data)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   *PreparsedData = reinterpret_cast<PHIDP_PREPARSED_DATA>(data);
   return TRUE;
 }
 
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
-  ReportLengths* data = Checked(PreparsedData);
-  if (!data || !gLive.Remove(data)) return FALSE;
-  delete data;
-  return TRUE;
+  return gLive.Destroy(PreparsedData) ? TRUE : FALSE;
 }
 
 // Drops the reports the simulator holds for this handle: sends the request,
@@ -146,7 +130,7 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
-  vdrawer::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  win32kit::UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!event.IsOpen()) return FALSE;
   std::string request(vdrawer::kFlushRequest);
   DWORD done = 0;
@@ -185,7 +169,7 @@ BOOLEAN NTAPI HidD_FlushQueue(HANDLE HidDeviceObject) {
 }
 
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, PHIDP_CAPS Capabilities) {
-  const ReportLengths* data = Checked(PreparsedData);
+  const ReportLengths* data = gLive.Find(PreparsedData);
   if (!data || !Capabilities) return kHidpStatusInvalidPreparsedData;
   *Capabilities = HIDP_CAPS{};
   Capabilities->Usage = kUsage;

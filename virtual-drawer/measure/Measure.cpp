@@ -19,7 +19,7 @@
 
 #include "virtual-drawer/client/Session.h"
 #include "virtual-drawer/core/DeviceIdentity.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/Owners.h"
 
 namespace {
 
@@ -184,14 +184,14 @@ int Objects(int count, int changes, int rateMs) {
 // the wine server is measured from outside while this holds them.
 int Unread(int count, int seconds) {
   const std::string path = vdrawer::PipePathOf(vdrawer::DeviceIdentity{});
-  std::vector<vdrawer::UniqueHandle> handles;
+  std::vector<win32kit::UniqueHandle> handles;
   for (int i = 0; i < count; ++i) {
     // The simulator keeps a few instances listening and makes more as they
     // connect: opens faster than that find them busy for a moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-      vdrawer::UniqueHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+      win32kit::UniqueHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
       if (handle.IsOpen() || GetLastError() != ERROR_PIPE_BUSY) {
         handles.push_back(std::move(handle));
         break;

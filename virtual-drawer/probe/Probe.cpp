@@ -4,18 +4,6 @@
 // simulator started as the test script starts it.
 //   vd-probe dlls      discovery, attributes, capabilities, refusals, unplug, busy opens
 //   vd-probe reports   per-handle rings, output reports, silence, handle accounting
-// clang-format off
-#include "virtual-drawer/win/WinHeaders.h"
-#include <setupapi.h>
-// clang-format on
-// The HID headers declare their functions without C linkage.
-extern "C" {
-// clang-format off
-#include <hidsdi.h>
-#include <hidpi.h>
-// clang-format on
-}
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,17 +11,15 @@ extern "C" {
 #include "virtual-drawer/core/DeviceIdentity.h"
 #include "virtual-drawer/win/Check.h"
 #include "virtual-drawer/win/ControlClient.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/DeviceHeaders.h"
+#include "win32kit/Owners.h"
 
 namespace {
 
 using vdrawer::Checks;
 using vdrawer::Control;
 using vdrawer::DeviceField;
-using vdrawer::UniqueHandle;
-
-constexpr GUID kHidGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+using win32kit::UniqueHandle;
 
 // The functions, bound by name as the service object binds them.
 struct Bindings {
@@ -133,7 +119,8 @@ int Dlls() {
 
   GUID guid{};
   api.getHidGuid(&guid);
-  checks.Expect(std::memcmp(&guid, &kHidGuid, sizeof guid) == 0, "the HID interface class GUID");
+  checks.Expect(std::memcmp(&guid, &win32kit::kHidInterfaceGuid, sizeof guid) == 0,
+                "the HID interface class GUID");
 
   const std::vector<std::string> paths = ListPaths(checks, api);
   checks.ExpectEq(paths.size(), std::size_t{3}, "three devices listed");
@@ -237,7 +224,8 @@ bool ReadReport(HANDLE device, std::vector<BYTE>& report, DWORD waitMs, double* 
       GetLastError() != ERROR_IO_PENDING) {
     return false;
   }
-  if (atOnce) *atOnce = HasOverlappedIoCompleted(&overlapped);
+  // What HasOverlappedIoCompleted tests (win32kit/WinHeaders.h undoes that macro).
+  if (atOnce) *atOnce = overlapped.Internal != STATUS_PENDING;
   LARGE_INTEGER started, ended, frequency;
   QueryPerformanceCounter(&started);
   const DWORD waited = WaitForSingleObject(event.Get(), waitMs);

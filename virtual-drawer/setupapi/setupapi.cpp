@@ -5,13 +5,8 @@
 // checked to be answering when the list is made. Anything this DLL does not
 // model (other flags, an enumerator, device-element filters, records of the
 // wrong size, handles it did not give) fails with the documented error codes.
-// clang-format off
-#include "virtual-drawer/win/WinHeaders.h"
 // Defined here, so the header declares these functions without dllimport.
 #define _SETUPAPI_
-#include <setupapi.h>
-// clang-format on
-
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -21,12 +16,12 @@
 #include "virtual-drawer/core/DeviceIdentity.h"
 #include "virtual-drawer/core/SimulatorNames.h"
 #include "virtual-drawer/win/LiveSet.h"
+#include "win32kit/DeviceHeaders.h"
+#include "win32kit/Owners.h"
 
 namespace {
 
-// {4D1E55B2-F16F-11CF-88CB-001111000030}: the HID device interface class.
-constexpr GUID kHidInterfaceGuid = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+using win32kit::kHidInterfaceGuid;
 // {745A17A0-74D3-11D0-B6FE-00A0C90F57DA}: the HIDClass setup class.
 constexpr GUID kHidClassGuid = {
     0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA}};
@@ -38,7 +33,7 @@ struct DeviceList {
   std::vector<std::string> paths;
 };
 
-vdrawer::LiveSet gLists;
+vdrawer::LiveSet<DeviceList> gLists;
 
 bool SameGuid(const GUID* a, const GUID& b) { return a && std::memcmp(a, &b, sizeof b) == 0; }
 
@@ -52,8 +47,8 @@ bool IsAnswering(const std::string& path) {
 // The published virtual devices, in the key's order.
 std::vector<std::string> PublishedPaths(bool presentOnly) {
   std::vector<std::string> paths;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, vdrawer::kDevicesKeyPath, 0, KEY_QUERY_VALUE, &key) !=
+  win32kit::UniqueHkey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, vdrawer::kDevicesKeyPath, 0, KEY_QUERY_VALUE, key.Put()) !=
       ERROR_SUCCESS) {
     return paths;
   }
@@ -64,7 +59,7 @@ std::vector<std::string> PublishedPaths(bool presentOnly) {
     DWORD dataLength = sizeof data - 1;
     DWORD type = 0;
     const LONG status =
-        RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength);
+        RegEnumValueA(key.Get(), index, name, &nameLength, nullptr, &type, data, &dataLength);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || type != REG_SZ) continue;
     data[dataLength] = 0;
@@ -74,16 +69,14 @@ std::vector<std::string> PublishedPaths(bool presentOnly) {
     if (presentOnly && !IsAnswering(path)) continue;
     paths.push_back(path);
   }
-  RegCloseKey(key);
   return paths;
 }
 
+// The list `handle` names, or null with ERROR_INVALID_HANDLE.
 DeviceList* Checked(HDEVINFO handle) {
-  if (!gLists.Contains(handle)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return static_cast<DeviceList*>(handle);
+  DeviceList* list = gLists.Find(handle);
+  if (!list) SetLastError(ERROR_INVALID_HANDLE);
+  return list;
 }
 
 // The list entry an interface record stands for: Reserved holds index + 1.
@@ -123,7 +116,10 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
   if (SameGuid(ClassGuid, kHidInterfaceGuid)) {
     list->paths = PublishedPaths((Flags & DIGCF_PRESENT) != 0);
   }
-  gLists.Add(list);
+  if (!gLists.Add(list)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
   return list;
 }
 
@@ -187,9 +183,10 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-  DeviceList* list = Checked(DeviceInfoSet);
-  if (!list || !gLists.Remove(list)) return FALSE;
-  delete list;
+  if (!gLists.Destroy(DeviceInfoSet)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
   return TRUE;
 }
 

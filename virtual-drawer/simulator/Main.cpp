@@ -18,7 +18,7 @@
 #include "virtual-drawer/core/ControlCommand.h"
 #include "virtual-drawer/simulator/Simulator.h"
 #include "virtual-drawer/win/ControlClient.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/Owners.h"
 
 namespace {
 
@@ -131,15 +131,15 @@ int StartInBackground(const std::vector<std::string>& args, std::string logFile)
     commandLine += " " + Quote(args[i]);
   }
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  vdrawer::UniqueHandle output(CreateFileA(logFile.c_str(), GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                           CREATE_ALWAYS, 0, nullptr));
+  win32kit::UniqueHandle output(CreateFileA(logFile.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                            CREATE_ALWAYS, 0, nullptr));
   if (!output.IsOpen()) {
     std::fprintf(stderr, "virtual-drawer: cannot write the log %s\n", logFile.c_str());
     return 2;
   }
-  vdrawer::UniqueHandle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          &inherit, OPEN_EXISTING, 0, nullptr));
+  win32kit::UniqueHandle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           &inherit, OPEN_EXISTING, 0, nullptr));
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -156,8 +156,8 @@ int StartInBackground(const std::vector<std::string>& args, std::string logFile)
                  GetLastError());
     return 2;
   }
-  vdrawer::UniqueHandle child(process.hProcess);
-  vdrawer::UniqueHandle childThread(process.hThread);
+  win32kit::UniqueHandle child(process.hProcess);
+  win32kit::UniqueHandle childThread(process.hThread);
   const DWORD started = GetTickCount();
   while (GetTickCount() - started < kStartWaitMs) {
     if (WaitForSingleObject(child.Get(), 0) == WAIT_OBJECT_0) {

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <sstream>
 
-#include "tests/wine/ProcessResources.h"
+#include "win32kit/ProcessResources.h"
 
 namespace vdrawer {
+
+using win32kit::UniqueHandle;
 namespace {
 
 // Pipe instances kept waiting per device: fast back-to-back opens otherwise
@@ -466,8 +468,8 @@ void Simulator::ExecuteControl(Connection& connection, const std::string& reques
 std::string Simulator::SimulatorLine() const {
   char line[160];
   std::snprintf(line, sizeof line, "simulator pid=%lu rate=%u heap=%zu handles=%zu\n",
-                GetCurrentProcessId(), mOptions.reportRateMs, qvtest::HeapBytesInUse(),
-                qvtest::CountProcessHandles());
+                GetCurrentProcessId(), mOptions.reportRateMs, win32kit::HeapBytesInUse(),
+                win32kit::CountProcessHandles());
   return line;
 }
 

@@ -13,14 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "service/win32/ComHandles.h"
 #include "virtual-drawer/core/ControlCommand.h"
 #include "virtual-drawer/core/FlushMarker.h"
 #include "virtual-drawer/core/ReportRing.h"
 #include "virtual-drawer/core/SimulatorNames.h"
 #include "virtual-drawer/simulator/VirtualDevice.h"
-#include "virtual-drawer/win/UniqueHandle.h"
-#include "virtual-drawer/win/WinHeaders.h"
+#include "win32kit/Owners.h"
+#include "win32kit/WinHeaders.h"
 
 namespace vdrawer {
 
@@ -92,11 +91,11 @@ class Simulator {
   std::map<Operation*, std::unique_ptr<Operation>> mOperations;
   // Per device in "fail opens": the one pipe instance kept, disconnected, so
   // that the name exists but every open finds it busy.
-  std::map<VirtualDevice*, UniqueHandle> mParked;
+  std::map<VirtualDevice*, win32kit::UniqueHandle> mParked;
   std::uint64_t mNextId = 1;
-  UniqueHandle mPort;
-  UniqueHandle mMutex;
-  quillvane::win32::UniqueHkey mDevicesKey;
+  win32kit::UniqueHandle mPort;
+  win32kit::UniqueHandle mMutex;
+  win32kit::UniqueHkey mDevicesKey;
   LARGE_INTEGER mFrequency{};
   LARGE_INTEGER mStart{};
   std::uint64_t mNextReportMs = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/DrawerModel.h"
+#include "sim/DrawerReports.h"
 #include "virtual-drawer/core/DeviceIdentity.h"
 
 namespace vdrawer {
@@ -34,14 +35,14 @@ struct VirtualDevice {
   std::deque<OutputReport> outputs;  // the newest kKeptOutputs
   std::uint64_t outputCount = 0;     // all received
 
-  // The input report a handle receives now: report id 0, byte 1 bit 7 set
-  // while the drawer is open, and (when the report is long enough) the
-  // report's sequence number in bytes 4 to 7, little-endian, so tests can
-  // tell reports apart. The service object reads byte 1 only.
+  // The input report a handle receives now: the drawer's input report
+  // (sim/DrawerReports.h) and, when it is long enough, the report's sequence
+  // number in bytes 4 to 7, little-endian, so tests can tell reports apart.
+  // The service object reads byte 1 only.
   std::vector<std::uint8_t> NextInputReport(std::uint64_t nowMs) {
     std::vector<std::uint8_t> report(identity.inputLength, 0);
     const std::uint32_t sequence = ++reportSequence;
-    if (report.size() >= 2) report[1] = drawer.StatusByteAt(nowMs);
+    sim::WriteInputReport(drawer.StatusByteAt(nowMs), report.data(), report.size());
     if (report.size() >= 8) {
       for (int i = 0; i < 4; ++i) report[4 + i] = static_cast<std::uint8_t>(sequence >> (8 * i));
     }
@@ -49,9 +50,9 @@ struct VirtualDevice {
   }
 
   // An output report from a client: recorded (its bytes only), and a pulse
-  // (command byte 0xFF after report id 0) opens the drawer.
+  // (sim/DrawerReports.h) opens the drawer.
   void ReceiveOutput(const std::uint8_t* bytes, std::size_t size, std::uint64_t nowMs) {
-    if (size >= 2 && bytes[0] == 0x00 && bytes[1] == 0xFF) drawer.Pulse(nowMs);
+    if (sim::ReadOutputReport(bytes, size) == sim::OutputCommand::kPulse) drawer.Pulse(nowMs);
     if (outputs.size() >= kKeptOutputs) outputs.pop_front();
     outputs.push_back(OutputReport{nowMs, std::vector<std::uint8_t>(bytes, bytes + size)});
     ++outputCount;

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "virtual-drawer/core/SimulatorNames.h"
-#include "virtual-drawer/win/UniqueHandle.h"
+#include "win32kit/Owners.h"
 
 namespace vdrawer {
+
+using win32kit::UniqueHandle;
 
 std::optional<std::string> SendControl(const std::string& command, std::uint32_t waitMs,
                                        std::string* error) {

@@ -1,6 +1,0 @@
-// Defines the identifiers the stand-in's type library declares, once.
-#include "service/win32/WinHeaders.h"
-// clang-format off
-#include <initguid.h>
-#include "quillvane_control_h.h"
-// clang-format on
