@@ -16,6 +16,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QV_WIN_BITS 64)
   set(QV_WINE_WINDOWS_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
   set(QV_WINEARCH win64)
+  # The 64-bit suite runs the 32-bit binaries beside its own (registration
+  # of both, a 32-bit script host, both on one virtual drawer).
+  set(QV_WIN32_BIN ${CMAKE_BINARY_DIR}/../windows/bin CACHE PATH
+      "The 32-bit binaries (build/windows/bin), which the 64-bit Wine suite uses too")
 else()
   set(QV_WIN_BITS 32)
   set(QV_WINE_WINDOWS_DIR /usr/lib/i386-linux-gnu/wine/i386-windows)
@@ -40,8 +44,11 @@ if(QV_WIN_BITS EQUAL 32)
 endif()
 
 # Every Wine test of this tree runs in the prefix of its bitness
-# (scripts/wine-env: QV_WINEARCH).
+# (scripts/wine-env: QV_WINEARCH); the 64-bit ones know the 32-bit binaries.
 get_property(QV_WIN_TESTS DIRECTORY PROPERTY TESTS)
 foreach(test ${QV_WIN_TESTS})
   set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT QV_WINEARCH=${QV_WINEARCH})
+  if(QV_WIN32_BIN)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT QV_WIN32_BIN=${QV_WIN32_BIN})
+  endif()
 endforeach()
