@@ -35,6 +35,18 @@ constexpr std::int32_t PIDX_CheckHealthText = 1000001;
 constexpr std::int32_t PIDX_DeviceDescription = 1000002;
 constexpr std::int32_t PIDX_DeviceName = 1000003;
 constexpr std::int32_t PIDX_ServiceObjectDescription = 1000004;
+constexpr std::int32_t PIDX_PowerNotify = 13;
+constexpr std::int32_t PIDX_PowerState = 14;
+constexpr std::int32_t PIDX_CapPowerReporting = 501;
+
+// Power reporting: capability, notification and state.
+constexpr std::int32_t OPOS_PR_NONE = 0;
+constexpr std::int32_t OPOS_PR_STANDARD = 1;
+constexpr std::int32_t OPOS_PN_DISABLED = 0;
+constexpr std::int32_t OPOS_PN_ENABLED = 1;
+constexpr std::int32_t OPOS_PS_UNKNOWN = 2000;
+constexpr std::int32_t OPOS_PS_ONLINE = 2001;
+constexpr std::int32_t OPOS_PS_OFF_OFFLINE = 2004;
 
 // The drawer's USB vendor id.
 constexpr std::uint16_t kDrawerVendorId = 0x06E5;
