@@ -181,7 +181,14 @@ void CTrace::Append(const char* strWord, const std::string& strRecord, const SYS
 bool CTrace::OpenDay(const SYSTEMTIME& now, std::int64_t lngDay) {
   if (mblnFailing && mApi.GetTickCount() - mlngFailedTick < kRetryMs) return false;
   const bool blnSameDay = lngDay == mlngDay && mlngCleanedDay == lngDay;
-  if (!OpenFile(now)) return false;
+  try {
+    if (!OpenFile(now)) return false;
+  } catch (const RuntimeError& error) {
+    // A platform function that cannot be bound: tried again like any failure.
+    Failed(std::string(error.what()) + " (run-time error " +
+           Number(static_cast<std::uint64_t>(error.Number())) + ")");
+    return false;
+  }
   if (!blnSameDay) {
     mblnCapReached = false;
     mlngDropped = 0;
@@ -196,7 +203,11 @@ bool CTrace::OpenDay(const SYSTEMTIME& now, std::int64_t lngDay) {
   // says whose trace follows.
   if (mlngCleanedDay != lngDay) {
     mlngCleanedDay = lngDay;
-    DeleteOldFiles(lngDay);
+    try {
+      DeleteOldFiles(lngDay);
+    } catch (const RuntimeError&) {
+      // Old files stay; the trace goes on.
+    }
     Append("INFO",
            "trace\tdevice=\"" + basTrace::LineText(mstrDeviceName) +
                "\"\tlevel=" + Number(static_cast<std::uint64_t>(mlngLevel)) +
@@ -279,13 +290,17 @@ void CTrace::EndDay(const SYSTEMTIME& now) {
 }
 
 void CTrace::Failed(const char* strFunction, std::uint32_t lngError) {
-  mblnFailing = true;
-  mlngFailedTick = mApi.GetTickCount();
   char strError[16];
   std::snprintf(strError, sizeof strError, lngError > 0xFFFF ? "0x%08X" : "%u",
                 static_cast<unsigned>(lngError));
-  mstrFailure = std::string(strFunction) + " failed with error " + strError;
+  Failed(std::string(strFunction) + " failed with error " + strError);
+}
+
+void CTrace::Failed(const std::string& strFailure) {
+  mblnFailing = true;
+  mstrFailure = strFailure;
   mhFile.Close();
+  mlngFailedTick = mApi.GetTickCount();
 }
 
 void CTrace::WriteBuffer() {

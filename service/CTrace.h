@@ -92,7 +92,9 @@ class CTrace {
   void DeleteOldFiles(std::int64_t lngToday);
   // Ends the day's file: buffered lines out, the dropped count, closed.
   void EndDay(const SYSTEMTIME& now);
+  // Writing failed: records are lost from here until a retry works.
   void Failed(const char* strFunction, std::uint32_t lngError);
+  void Failed(const std::string& strFailure);
   void WriteBuffer();
 
   ApiDeclarations& mApi;
