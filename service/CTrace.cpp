@@ -105,7 +105,7 @@ void CTrace::Stop() noexcept {
     if (!mhFile.IsOpen() && mlngLost > 0) {
       OpenDay(now, basTrace::DayNumber(now.wYear, now.wMonth, now.wDay));
     }
-    if (mhFile.IsOpen()) EndDay(now);
+    if (mhFile.IsOpen() || mlngDropped > 0) EndDay(now);
   } catch (...) {
   }
   try {
@@ -129,7 +129,7 @@ void CTrace::Write(std::int32_t lngLevel, const std::string& strRecord) noexcept
     SYSTEMTIME now{};
     mApi.GetLocalTime(&now);
     const std::int64_t lngDay = basTrace::DayNumber(now.wYear, now.wMonth, now.wDay);
-    if (mhFile.IsOpen() && lngDay != mlngDay) EndDay(now);
+    if (lngDay != mlngDay && (mhFile.IsOpen() || mlngDropped > 0)) EndDay(now);
     if (!mhFile.IsOpen() && !OpenDay(now, lngDay)) {
       ++mlngLost;
       return;
@@ -194,6 +194,7 @@ bool CTrace::OpenDay(const SYSTEMTIME& now, std::int64_t lngDay) {
     mlngDropped = 0;
   }
   mlngDay = lngDay;
+  mDayTime = now;
   if (mblnFailing) {
     mblnFailing = false;
     Append("INFO", Number(mlngLost) + " records lost: " + mstrFailure, now, true);
@@ -278,10 +279,21 @@ void CTrace::DeleteOldFiles(std::int64_t lngToday) {
 
 void CTrace::EndDay(const SYSTEMTIME& now) {
   if (mlngDropped > 0) {
-    Append("INFO",
-           Number(mlngDropped) + " records dropped after the size cap of " +
-               Number(mlngMaxBytes / 1024) + " KiB",
-           now, true);
+    // The count goes into the file of the day it belongs to, open or not.
+    if (!mhFile.IsOpen()) {
+      try {
+        OpenFile(mDayTime);
+      } catch (const RuntimeError&) {
+      }
+    }
+    if (mhFile.IsOpen()) {
+      Append("INFO",
+             Number(mlngDropped) + " records dropped after the size cap of " +
+                 Number(mlngMaxBytes / 1024) + " KiB",
+             now, true);
+    } else {
+      ++mlngLost;
+    }
   }
   WriteBuffer();
   mhFile.Close();

@@ -104,7 +104,8 @@ class CTrace {
   std::u16string mstrSafeName;
   std::u16string mstrFolder;
   UniqueFileHandle mhFile;
-  std::int64_t mlngDay = 0;          // of the open file
+  std::int64_t mlngDay = 0;          // of the open file, or of the last one
+  SYSTEMTIME mDayTime{};             // a time of that day
   std::int64_t mlngCleanedDay = -1;  // old files deleted; the header written
   bool mblnHoldFile = true;
   std::uint64_t mlngDayBytes = 0;  // the file's size plus what is buffered

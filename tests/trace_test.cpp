@@ -315,6 +315,31 @@ TEST(TraceFiles, SizeCapThenOneLineThenTheDroppedCountAtTheDaysEnd) {
   EXPECT_EQ(next[0], "INFO\ttrace\tdevice=\"TestDrawer\"\tlevel=4\tcap_kb=1");
 }
 
+// A day that ends while the object holds no drawer (its file closed
+// between records) still gets its dropped count.
+TEST(TraceFiles, TheDroppedCountReachesItsDayAlsoWithoutADrawer) {
+  Session session(4, 1);
+  session.sim.Registry().SetDword(drawer_test::kDeviceKey, "Reconnect", 1);
+  session.sim.SetLocalTimeAtStart(2024, 1, 15, 23, 59, 50);
+  auto drawer = session.drawer = CashDrawer::Create(session.sim);
+  ASSERT_EQ(drawer->OpenService(u"CashDrawer", u"TestDrawer", session.control), OPOS_SUCCESS);
+  drawer->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+  session.RunFor(2000);  // past the cap
+  session.device->Faults().unplugged = true;
+  session.RunFor(12000);  // searched for, once a second, into the next day
+  for (const std::string& open : session.sim.LeakedHandles()) {
+    EXPECT_EQ(open.find("disk file"), std::string::npos) << "no file held without a drawer";
+  }
+  drawer->CloseService();
+  const std::vector<std::string> records = Records(session.sim.Files().Contents(kLogOf15th));
+  ASSERT_FALSE(records.empty());
+  EXPECT_NE(records.back().find(" records dropped after the size cap of 1 KiB"), std::string::npos)
+      << records.back();
+  EXPECT_FALSE(Records(session.sim.Files().Contents(kLogOf16th)).empty());
+  session.drawer.reset();
+  session.ExpectNothingLeft();
+}
+
 enum class TraceFault { kNone, kNoProgramData, kNoShell32, kFolderDenied, kFileDenied, kDiskFull };
 
 // Fails the trace's own platform calls until a virtual time; the drawer's
