@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -85,46 +87,69 @@ TEST_F(RecoveryTest, SearchedOnceASecondThenBackAsTheApplicationLeftIt) {
   EXPECT_LT(back, records.size());
 }
 
-// The drawer's state at its return is reported when it differs from the last
-// one reported, and only then.
-TEST_F(RecoveryTest, OneStatusEventOnlyWhenTheDrawerChangedWhileAway) {
-  for (const bool changed : {false, true}) {
-    SCOPED_TRACE(changed ? "opened while away" : "unchanged");
-    sim::SimPlatform platform;
+// One enabled drawer on a platform of its own, for the tests that loop
+// over cases; "Reconnect" as `configure` sets it (1 unless given).
+struct Rig {
+  explicit Rig(const std::function<void(sim::SimRegistry&)>& configure = {}) {
     platform.Registry().SetString(kDeviceKey, "PID", "1234");
-    platform.Registry().SetDword(kDeviceKey, "Reconnect", 1);
+    if (configure) {
+      configure(platform.Registry());
+    } else {
+      platform.Registry().SetDword(kDeviceKey, "Reconnect", 1);
+    }
     sim::HidDeviceConfig config;
     config.productId = 1234;
-    sim::SimHidDevice& device = platform.AddHidDevice(config);
-    auto recorder = std::make_shared<sim::RecordingControlObject>(platform.Clock());
-    auto subject = CashDrawer::Create(platform);
-    ASSERT_EQ(subject->OpenService(u"CashDrawer", Text(kDeviceName), recorder), OPOS_SUCCESS);
-    subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
-    auto run = [&](std::uint64_t ms) {
-      for (std::uint64_t i = 0; i < ms; ++i) {
-        platform.Clock().AdvanceBy(1);
-        platform.PumpMessages();
-      }
-    };
-    device.Faults().unplugged = true;
-    run(500);
-    if (changed) device.Drawer().SetOpen(true, platform.Clock().Now());
-    device.Faults().unplugged = false;
-    run(1500);
-    EXPECT_EQ(subject->GetOpenResult(), OPOS_ORS_SPECIFIC);
-    EXPECT_EQ(recorder->DeliveredCodes(),
-              changed ? std::vector<std::int32_t>{contract::CASH_SUE_DRAWEROPEN}
-                      : std::vector<std::int32_t>{});
+    device = &platform.AddHidDevice(config);
+    EXPECT_EQ(subject->OpenService(u"CashDrawer", Text(kDeviceName), recorder), OPOS_SUCCESS);
+  }
+  ~Rig() {
     subject->CloseService();
     subject.reset();
     EXPECT_TRUE(platform.LeakedHandles().empty());
+  }
+  void Run(std::uint64_t ms) {
+    for (std::uint64_t i = 0; i < ms; ++i) {
+      platform.Clock().AdvanceBy(1);
+      platform.PumpMessages();
+    }
+  }
+  // Unplugged for half a second, opened by hand while away when `open`,
+  // plugged back and polled for 1.5 s.
+  void AwayAndBack(bool open) {
+    device->Faults().unplugged = true;
+    Run(500);
+    if (open) device->Drawer().SetOpen(true, platform.Clock().Now());
+    device->Faults().unplugged = false;
+    Run(1500);
+  }
+  std::int32_t Number(std::int32_t index) { return subject->GetPropertyNumber(index); }
+
+  sim::SimPlatform platform;
+  sim::SimHidDevice* device = nullptr;
+  std::shared_ptr<sim::RecordingControlObject> recorder =
+      std::make_shared<sim::RecordingControlObject>(platform.Clock());
+  std::shared_ptr<CashDrawer> subject = CashDrawer::Create(platform);
+};
+
+// The drawer's state at its return is reported when it differs from the last
+// one reported, and only then.
+TEST(Recovery, OneStatusEventOnlyWhenTheDrawerChangedWhileAway) {
+  for (const bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "opened while away" : "unchanged");
+    Rig rig;
+    rig.subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+    rig.AwayAndBack(changed);
+    EXPECT_EQ(rig.subject->GetOpenResult(), OPOS_ORS_SPECIFIC);
+    EXPECT_EQ(rig.recorder->DeliveredCodes(),
+              changed ? std::vector<std::int32_t>{contract::CASH_SUE_DRAWEROPEN}
+                      : std::vector<std::int32_t>{});
   }
 }
 
 // Offline when lost, online when back, then the drawer's change: only with
 // notification on, which can be set only while the device is disabled; a
 // freeze holds the power codes with the drawer's.
-TEST_F(RecoveryTest, PowerEventsInOrderOnlyWithNotificationOn) {
+TEST(Recovery, PowerEventsInOrderOnlyWithNotificationOn) {
   struct Case {
     const char* name;
     bool notifyBeforeEnabling;
@@ -141,53 +166,35 @@ TEST_F(RecoveryTest, PowerEventsInOrderOnlyWithNotificationOn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::SimPlatform platform;
-    platform.Registry().SetString(kDeviceKey, "PID", "1234");
-    platform.Registry().SetDword(kDeviceKey, "Reconnect", 1);
-    sim::HidDeviceConfig config;
-    config.productId = 1234;
-    sim::SimHidDevice& device = platform.AddHidDevice(config);
-    auto recorder = std::make_shared<sim::RecordingControlObject>(platform.Clock());
-    auto subject = CashDrawer::Create(platform);
-    ASSERT_EQ(subject->OpenService(u"CashDrawer", Text(kDeviceName), recorder), OPOS_SUCCESS);
-    EXPECT_EQ(subject->GetPropertyNumber(PIDX_CapPowerReporting), OPOS_PR_STANDARD);
-    if (c.notifyBeforeEnabling) subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
-    subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
-    if (c.notifyWhileEnabled) subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
-    if (c.frozen) subject->COFreezeEvents(kTrue);
-    auto run = [&](std::uint64_t ms) {
-      for (std::uint64_t i = 0; i < ms; ++i) {
-        platform.Clock().AdvanceBy(1);
-        platform.PumpMessages();
-      }
-    };
-    std::vector<std::int32_t> states;
-    states.push_back(subject->GetPropertyNumber(PIDX_PowerState));
-    device.Faults().unplugged = true;
-    run(500);
-    states.push_back(subject->GetPropertyNumber(PIDX_PowerState));
-    device.Drawer().SetOpen(true, platform.Clock().Now());
-    device.Faults().unplugged = false;
-    run(1500);
-    states.push_back(subject->GetPropertyNumber(PIDX_PowerState));
+    Rig rig;
+    EXPECT_EQ(rig.Number(PIDX_CapPowerReporting), OPOS_PR_STANDARD);
+    if (c.notifyBeforeEnabling) rig.subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
+    rig.subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+    if (c.notifyWhileEnabled) rig.subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
+    if (c.frozen) rig.subject->COFreezeEvents(kTrue);
+    std::vector<std::int32_t> states = {rig.Number(PIDX_PowerState)};
+    rig.device->Faults().unplugged = true;
+    rig.Run(500);
+    states.push_back(rig.Number(PIDX_PowerState));
+    rig.device->Drawer().SetOpen(true, rig.platform.Clock().Now());
+    rig.device->Faults().unplugged = false;
+    rig.Run(1500);
+    states.push_back(rig.Number(PIDX_PowerState));
     if (c.frozen) {
-      EXPECT_TRUE(recorder->DeliveredCodes().empty());
-      subject->COFreezeEvents(kFalse);
-      run(60);
+      EXPECT_TRUE(rig.recorder->DeliveredCodes().empty());
+      rig.subject->COFreezeEvents(kFalse);
+      rig.Run(60);
     }
-    EXPECT_EQ(recorder->DeliveredCodes(), c.codes);
+    EXPECT_EQ(rig.recorder->DeliveredCodes(), c.codes);
     EXPECT_EQ(states, c.states);
-    EXPECT_EQ(subject->GetPropertyNumber(PIDX_PowerNotify),
+    EXPECT_EQ(rig.Number(PIDX_PowerNotify),
               c.notifyBeforeEnabling ? OPOS_PN_ENABLED : OPOS_PN_DISABLED);
-    subject->CloseService();
-    subject.reset();
-    EXPECT_TRUE(platform.LeakedHandles().empty());
   }
 }
 
 // "Reconnect" other than 1 (or absent) changes nothing: no search, the
 // power properties read 0 and take nothing.
-TEST_F(RecoveryTest, OnlyReconnectOneSearchesAndReportsPower) {
+TEST(Recovery, OnlyReconnectOneSearchesAndReportsPower) {
   struct Case {
     const char* name;
     int dword;         // -1: none
@@ -199,29 +206,18 @@ TEST_F(RecoveryTest, OnlyReconnectOneSearchesAndReportsPower) {
                                    {"text 1", -1, "1", true},      {"1", 1, nullptr, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::SimPlatform platform;
-    platform.Registry().SetString(kDeviceKey, "PID", "1234");
-    if (c.dword >= 0) platform.Registry().SetDword(kDeviceKey, "Reconnect", c.dword);
-    if (c.text) platform.Registry().SetString(kDeviceKey, "Reconnect", c.text);
-    sim::HidDeviceConfig config;
-    config.productId = 1234;
-    sim::SimHidDevice& device = platform.AddHidDevice(config);
-    auto subject = CashDrawer::Create(platform);
-    ASSERT_EQ(subject->OpenService(u"CashDrawer", Text(kDeviceName), nullptr), OPOS_SUCCESS);
-    subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
-    subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
-    device.Faults().unplugged = true;
-    for (int i = 0; i < 3000; ++i) {
-      platform.Clock().AdvanceBy(1);
-      platform.PumpMessages();
-      if (i == 500) device.Faults().unplugged = false;
-    }
-    EXPECT_EQ(platform.CountCalls("SetupDiGetClassDevsA"), c.on ? 2u : 1u);
-    EXPECT_EQ(subject->GetOpenResult(), c.on ? OPOS_ORS_SPECIFIC : OPOS_ORS_NOPORT);
-    EXPECT_EQ(subject->GetPropertyNumber(PIDX_CapPowerReporting), c.on ? OPOS_PR_STANDARD : 0);
-    EXPECT_EQ(subject->GetPropertyNumber(PIDX_PowerNotify), c.on ? OPOS_PN_ENABLED : 0);
-    EXPECT_EQ(subject->GetPropertyNumber(PIDX_PowerState), c.on ? OPOS_PS_ONLINE : 0);
-    subject->CloseService();
+    Rig rig([&](sim::SimRegistry& registry) {
+      if (c.dword >= 0) registry.SetDword(kDeviceKey, "Reconnect", c.dword);
+      if (c.text) registry.SetString(kDeviceKey, "Reconnect", c.text);
+    });
+    rig.subject->SetPropertyNumber(PIDX_PowerNotify, OPOS_PN_ENABLED);
+    rig.subject->SetPropertyNumber(PIDX_DeviceEnabled, 1);
+    rig.AwayAndBack(false);
+    EXPECT_EQ(rig.platform.CountCalls("SetupDiGetClassDevsA"), c.on ? 2u : 1u);
+    EXPECT_EQ(rig.subject->GetOpenResult(), c.on ? OPOS_ORS_SPECIFIC : OPOS_ORS_NOPORT);
+    EXPECT_EQ(rig.Number(PIDX_CapPowerReporting), c.on ? OPOS_PR_STANDARD : 0);
+    EXPECT_EQ(rig.Number(PIDX_PowerNotify), c.on ? OPOS_PN_ENABLED : 0);
+    EXPECT_EQ(rig.Number(PIDX_PowerState), c.on ? OPOS_PS_ONLINE : 0);
   }
 }
 
