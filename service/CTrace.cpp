@@ -101,9 +101,10 @@ void CTrace::Stop() noexcept {
   try {
     SYSTEMTIME now{};
     mApi.GetLocalTime(&now);
-    // Records lost a while ago may be told now, if the file can be had.
+    // Records lost a while ago are told now, if the file can be had: one
+    // last try, due or not.
     if (!mhFile.IsOpen() && mlngLost > 0) {
-      OpenDay(now, basTrace::DayNumber(now.wYear, now.wMonth, now.wDay));
+      OpenDay(now, basTrace::DayNumber(now.wYear, now.wMonth, now.wDay), true);
     }
     if (mhFile.IsOpen() || mlngDropped > 0) EndDay(now);
   } catch (...) {
@@ -178,8 +179,8 @@ void CTrace::Append(const char* strWord, const std::string& strRecord, const SYS
   ++mlngBufferedLines;
 }
 
-bool CTrace::OpenDay(const SYSTEMTIME& now, std::int64_t lngDay) {
-  if (mblnFailing && mApi.GetTickCount() - mlngFailedTick < kRetryMs) return false;
+bool CTrace::OpenDay(const SYSTEMTIME& now, std::int64_t lngDay, bool blnLastTry) {
+  if (mblnFailing && !blnLastTry && mApi.GetTickCount() - mlngFailedTick < kRetryMs) return false;
   const bool blnSameDay = lngDay == mlngDay && mlngCleanedDay == lngDay;
   try {
     if (!OpenFile(now)) return false;

@@ -86,8 +86,8 @@ class CTrace {
   void Append(const char* strWord, const std::string& strRecord, const SYSTEMTIME& now,
               bool blnForced);
   // Opens the file of `now`'s day (folders made, old files deleted); false
-  // when that fails or the retry is not due yet.
-  bool OpenDay(const SYSTEMTIME& now, std::int64_t lngDay);
+  // when that fails or, unless blnLastTry, the retry is not due yet.
+  bool OpenDay(const SYSTEMTIME& now, std::int64_t lngDay, bool blnLastTry = false);
   bool OpenFile(const SYSTEMTIME& now);
   void DeleteOldFiles(std::int64_t lngToday);
   // Ends the day's file: buffered lines out, the dropped count, closed.

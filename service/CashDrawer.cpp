@@ -52,47 +52,48 @@ std::int32_t CashDrawer::OpenService(const std::u16string& DeviceClass,
   return TraceMethod(
       mTrace, mApi, "OpenService",
       {DeviceClass, DeviceName, TraceArg::Object(pDispatch != nullptr)},
-      [&] {
-        rec.strDeviceName = DeviceName;
-        rec.objControl = pDispatch;
+      [&] { return OpenServiceSteps(DeviceName, pDispatch); }, true);
+}
 
-        // The status poll ticks from here on, whether or not a drawer is found.
-        std::shared_ptr<CLiteTimer> objPoll = CLiteTimer::Create(mApi);
-        BindTimer(*objPoll, &CashDrawer::t2_Timer, "t2_Timer");
-        rec.t2 = objPoll;
-        rec.t2->SetEnabled(kFalse);
-        rec.t2->SetInterval(kPollIntervalMs);
-        rec.t2->SetEnabled(kTrue);
+std::int32_t CashDrawer::OpenServiceSteps(const std::u16string& DeviceName,
+                                          const contract::AutomationRef& pDispatch) {
+  rec.strDeviceName = DeviceName;
+  rec.objControl = pDispatch;
 
-        // No registry key can be named with a NUL in it: no device is configured
-        // under such a name, and the text is not cut short at the NUL to find one.
-        if (rec.strDeviceName.find(u'\0') != std::u16string::npos) {
-          ReadFieldSettings();
-          CloseDevice();
-          return OPOS_E_ILLEGAL;
-        }
+  // The status poll ticks from here on, whether or not a drawer is found.
+  std::shared_ptr<CLiteTimer> objPoll = CLiteTimer::Create(mApi);
+  BindTimer(*objPoll, &CashDrawer::t2_Timer, "t2_Timer");
+  rec.t2 = objPoll;
+  rec.t2->SetEnabled(kFalse);
+  rec.t2->SetInterval(kPollIntervalMs);
+  rec.t2->SetEnabled(kTrue);
 
-        const RegVariant varPid = basRegistry::GetRegValue(
-            mApi, kHkeyLocalMachine, kCashDrawerCategoryKey + rec.strDeviceName, u"PID");
-        rec.varProductId = NumericPrefixValue(varPid.ToText());
-        ReadFieldSettings();
+  // No registry key can be named with a NUL in it: no device is configured
+  // under such a name, and the text is not cut short at the NUL to find one.
+  if (rec.strDeviceName.find(u'\0') != std::u16string::npos) {
+    ReadFieldSettings();
+    CloseDevice();
+    return OPOS_E_ILLEGAL;
+  }
 
-        if (!FindDrawerDevice()) {
-          if (mTrace.Wants(CTrace::kEvents)) {
-            mTrace.Write(
-                CTrace::kEvents,
-                "no drawer found\tvendor=0x06E5\tPID=" + basTrace::LineText(varPid.ToText()) +
-                    "\tinterfaces=" + std::to_string(mlngInterfacesExamined));
-          }
-          return OPOS_E_ILLEGAL;
-        }
-        ReadDrawerStatus();
-        rec.blnLastDrawerOpened = rec.blnDrawerOpened;
-        rec.lngStatusQueue.Reset();
-        mRecovery.blnWasFound = true;
-        return OPOS_SUCCESS;
-      },
-      true);
+  const RegVariant varPid = basRegistry::GetRegValue(
+      mApi, kHkeyLocalMachine, kCashDrawerCategoryKey + rec.strDeviceName, u"PID");
+  rec.varProductId = NumericPrefixValue(varPid.ToText());
+  ReadFieldSettings();
+
+  if (!FindDrawerDevice()) {
+    if (mTrace.Wants(CTrace::kEvents)) {
+      mTrace.Write(CTrace::kEvents,
+                   "no drawer found\tvendor=0x06E5\tPID=" + basTrace::LineText(varPid.ToText()) +
+                       "\tinterfaces=" + std::to_string(mlngInterfacesExamined));
+    }
+    return OPOS_E_ILLEGAL;
+  }
+  ReadDrawerStatus();
+  rec.blnLastDrawerOpened = rec.blnDrawerOpened;
+  rec.lngStatusQueue.Reset();
+  mRecovery.blnWasFound = true;
+  return OPOS_SUCCESS;
 }
 
 std::int32_t CashDrawer::CloseService() {

@@ -101,6 +101,9 @@ class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
   CashDrawer(CreateKey, ApiDeclarations& api);
 
  private:
+  // OpenService itself, which the public method traces.
+  std::int32_t OpenServiceSteps(const std::u16string& DeviceName,
+                                const contract::AutomationRef& pDispatch);
   // Status monitoring and event delivery.
   void FireStatusUpdate(std::int32_t lngCode);
   void t2_Timer();
