@@ -67,6 +67,7 @@ std::int32_t CashDrawer::OpenServiceSteps(const std::u16string& DeviceName,
   rec.t2->SetEnabled(kFalse);
   rec.t2->SetInterval(kPollIntervalMs);
   rec.t2->SetEnabled(kTrue);
+  const bool blnPollRefused = rec.t2->GetEnabled() == kFalse;
 
   // No registry key can be named with a NUL in it: no device is configured
   // under such a name, and the text is not cut short at the NUL to find one.
@@ -80,6 +81,7 @@ std::int32_t CashDrawer::OpenServiceSteps(const std::u16string& DeviceName,
       mApi, kHkeyLocalMachine, kCashDrawerCategoryKey + rec.strDeviceName, u"PID");
   rec.varProductId = NumericPrefixValue(varPid.ToText());
   ReadFieldSettings();
+  if (blnPollRefused) TraceFailure("SetTimer", 0, "the 50 ms poll does not run");
 
   if (!FindDrawerDevice()) {
     if (mTrace.Wants(CTrace::kEvents)) {

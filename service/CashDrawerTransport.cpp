@@ -135,7 +135,10 @@ void CashDrawer::GetDeviceCapabilities() {
   mApi.HidD_GetPreparsedData(rec.hidHandle.Get(), &hPreparsed);
   // Without preparsed data the capabilities keep what they held.
   rec.preparsedData = UniquePreparsedData(mApi, hPreparsed);
-  if (!rec.preparsedData.IsOpen()) return;
+  if (!rec.preparsedData.IsOpen()) {
+    TraceFailure("HidD_GetPreparsedData", mApi.GetLastError(), "the report lengths stay unknown");
+    return;
+  }
   mApi.HidP_GetCaps(rec.preparsedData.Get(), &rec.hidCapabilities);
   rec.preparsedData.Close();
 }

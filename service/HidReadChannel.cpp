@@ -41,6 +41,8 @@ bool HidReadChannel::Open(UniqueFileHandle handle, std::uint32_t lngReportLength
   if (!eventObject.IsOpen()) {
     // Not signalled: nothing has arrived before the first read.
     eventObject = UniqueEventHandle(mApi, mApi.CreateEventA(nullptr, 1, 0, ""));
+    if (!eventObject.IsOpen())
+      TraceError("CreateEventA\terror=" + std::to_string(mApi.GetLastError()));
   }
   if (!eventObject.IsOpen()) return false;
   readHandle = std::move(handle);
