@@ -93,7 +93,8 @@ void BM_SearchForLostDrawer(benchmark::State& state) {
   }
   if (searches != static_cast<std::int64_t>(state.iterations())) {
     state.SkipWithError(("not one search per tick: " + std::to_string(searches) + " in " +
-                         std::to_string(state.iterations())).c_str());
+                         std::to_string(state.iterations()))
+                            .c_str());
   }
   state.SetComplexityN(state.range(0));
   drawer->CloseService();
