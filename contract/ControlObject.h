@@ -47,6 +47,9 @@ inline constexpr char16_t kStatusUpdateMethod[] = u"SOStatusUpdate";
 // Status codes passed to SOStatusUpdate.
 constexpr std::int32_t CASH_SUE_DRAWERCLOSED = 0;
 constexpr std::int32_t CASH_SUE_DRAWEROPEN = 1;
+// Power status codes, when the application has asked for power notification.
+constexpr std::int32_t OPOS_SUE_POWER_ONLINE = 2001;
+constexpr std::int32_t OPOS_SUE_POWER_OFF_OFFLINE = 2004;
 
 // A counted reference to an automation object that the service object calls
 // late-bound. The Win32 frame wraps an IDispatch (the name is looked up with

@@ -40,12 +40,14 @@ constexpr std::int32_t OPOS_CH_EXTERNAL = 2;
 constexpr std::int32_t OPOS_CH_INTERACTIVE = 3;
 
 // Property indices. The capability indices 501-503 and 1502 are the
-// standard's; quillvane answers 0 for them (no power reporting, no
-// statistics, no multi-drawer status).
+// standard's; quillvane answers 0 for them (no statistics, no multi-drawer
+// status), and for power reporting only a device set to reconnect answers.
 constexpr std::int32_t PIDX_Claimed = 1;
 constexpr std::int32_t PIDX_DeviceEnabled = 3;
 constexpr std::int32_t PIDX_FreezeEvents = 4;
 constexpr std::int32_t PIDX_ServiceObjectVersion = 8;
+constexpr std::int32_t PIDX_PowerNotify = 13;
+constexpr std::int32_t PIDX_PowerState = 14;
 constexpr std::int32_t PIDX_CapPowerReporting = 501;
 constexpr std::int32_t PIDX_CapStatisticsReporting = 502;
 constexpr std::int32_t PIDX_CapUpdateStatistics = 503;
@@ -56,6 +58,15 @@ constexpr std::int32_t PIDX_CheckHealthText = 1000001;
 constexpr std::int32_t PIDX_DeviceDescription = 1000002;
 constexpr std::int32_t PIDX_DeviceName = 1000003;
 constexpr std::int32_t PIDX_ServiceObjectDescription = 1000004;
+
+// Power reporting: capability, notification and state.
+constexpr std::int32_t OPOS_PR_NONE = 0;
+constexpr std::int32_t OPOS_PR_STANDARD = 1;
+constexpr std::int32_t OPOS_PN_DISABLED = 0;
+constexpr std::int32_t OPOS_PN_ENABLED = 1;
+constexpr std::int32_t OPOS_PS_UNKNOWN = 2000;
+constexpr std::int32_t OPOS_PS_ONLINE = 2001;
+constexpr std::int32_t OPOS_PS_OFF_OFFLINE = 2004;
 
 // The drawer's USB vendor id.
 constexpr std::uint16_t kDrawerVendorId = 0x06E5;

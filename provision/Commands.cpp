@@ -26,6 +26,8 @@ const OptionSlot kValueOptions[] = {
     {u"--description", &DeviceSettings::description},
     {u"--device-name", &DeviceSettings::deviceName},
     {u"--version", &DeviceSettings::version},
+    {u"--trace-level", &DeviceSettings::traceLevel},
+    {u"--reconnect", &DeviceSettings::reconnect},
 };
 
 const char16_t kProgramHelp[] =
@@ -61,7 +63,13 @@ const char16_t kValueOptionsHelp[] =
     u"  --description <text>           \"Description\" (default \"USB cash drawer\")\n"
     u"  --device-name <text>           \"Name\" (default: the device's name)\n"
     u"  --version <number>             \"Version\", the service object's version as one number\n"
-    u"                                 (default 1002001, for quillvane 1.2.1)\n";
+    u"                                 (default 1002001, for quillvane 1.2.1)\n"
+    u"  --trace-level <0-4>            \"TraceLevel\", the device's field trace in\n"
+    u"                                 %ProgramData%\\quillvane\\logs: 0 off, 1 errors, 2 calls,\n"
+    u"                                 3 events, 4 reports (not written unless given: the\n"
+    u"                                 machine's HKLM\\SOFTWARE\\quillvane value, else 1)\n"
+    u"  --reconnect <0|1>              \"Reconnect\": 1 finds an unplugged drawer again and\n"
+    u"                                 reports power; 0 (as when absent) leaves it lost\n";
 
 struct CommandInfo {
   const char16_t* name;
@@ -215,7 +223,8 @@ class Provisioner {
           u"Usage: qvprovision add <name> --pid <number> [options]\n"
           u"Makes the device <name> with the default value and the values \"PID\", "
           u"\"Service\",\n"
-          u"\"Description\", \"Name\" and \"Version\". A name that exists is refused (use set).\n"
+          u"\"Description\", \"Name\" and \"Version\", and \"TraceLevel\" and \"Reconnect\" when\n"
+          u"given. A name that exists is refused (use set).\n"
           u"A name has 1 to 254 characters, no backslash and no control characters. If a value\n"
           u"cannot be written, the device key is removed again.\n" +
           std::u16string(kValueOptionsHelp));

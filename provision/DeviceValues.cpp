@@ -122,6 +122,19 @@ void CheckVersion(const std::u16string& given, std::vector<Finding>* findings) {
   }
 }
 
+// A whole number from 0 to `highest`, written in plain digits.
+std::optional<std::uint32_t> SmallNumber(const std::u16string& given, std::uint32_t highest) {
+  const std::u16string text = Trimmed(given);
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  std::uint32_t number = 0;
+  for (char16_t ch : text) {
+    if (!IsDigit(ch)) return std::nullopt;
+    number = number * 10 + static_cast<std::uint32_t>(ch - u'0');
+  }
+  if (number > highest) return std::nullopt;
+  return number;
+}
+
 void CheckProgId(const std::u16string& progId, std::vector<Finding>* findings) {
   bool valid = !progId.empty() && IsLetter(progId[0]);
   for (char16_t ch : progId) {
@@ -137,7 +150,8 @@ void CheckProgId(const std::u16string& progId, std::vector<Finding>* findings) {
 }  // namespace
 
 bool DeviceSettings::Empty() const {
-  return !productId && !progId && !serviceDescription && !description && !deviceName && !version;
+  return !productId && !progId && !serviceDescription && !description && !deviceName && !version &&
+         !traceLevel && !reconnect;
 }
 
 std::optional<std::u16string> ExistingNameProblem(const std::u16string& name) {
@@ -174,6 +188,15 @@ std::vector<Finding> CheckSettings(const DeviceSettings& settings) {
   if (settings.productId) CheckProductId(*settings.productId, &findings);
   if (settings.progId) CheckProgId(*settings.progId, &findings);
   if (settings.version) CheckVersion(*settings.version, &findings);
+  if (settings.traceLevel && !SmallNumber(*settings.traceLevel, 4)) {
+    findings.push_back({true, u"TraceLevel \"" + Trimmed(*settings.traceLevel) +
+                                  u"\" is not one of 0 (off), 1 (errors), 2 (calls), 3 (events) "
+                                  u"and 4 (reports)"});
+  }
+  if (settings.reconnect && !SmallNumber(*settings.reconnect, 1)) {
+    findings.push_back({true, u"Reconnect \"" + Trimmed(*settings.reconnect) +
+                                  u"\" is neither 0 (off) nor 1 (find the drawer again)"});
+  }
   return findings;
 }
 
@@ -196,6 +219,13 @@ std::vector<RegistryValue> ValuesToWrite(const DeviceSettings& settings,
   add(u"Name", settings.deviceName, newDeviceName ? *newDeviceName : u"");
   add(u"Version", settings.version ? std::optional(Trimmed(*settings.version)) : std::nullopt,
       kDefaultVersion);
+  // Checked before: both hold a small number.
+  if (settings.traceLevel) {
+    values.push_back(DwordValue(u"TraceLevel", SmallNumber(*settings.traceLevel, 4).value_or(1)));
+  }
+  if (settings.reconnect) {
+    values.push_back(DwordValue(u"Reconnect", SmallNumber(*settings.reconnect, 1).value_or(0)));
+  }
   return values;
 }
 
@@ -205,6 +235,14 @@ std::u16string Trimmed(const std::u16string& text) {
   while (begin < end && (text[begin] == u' ' || text[begin] == u'\t')) ++begin;
   while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
   return text.substr(begin, end - begin);
+}
+
+RegistryValue DwordValue(const std::u16string& name, std::uint32_t number) {
+  RegistryValue value{name, kTypeDword, {}};
+  for (int shift = 0; shift < 32; shift += 8) {
+    value.data.push_back(static_cast<std::uint8_t>(number >> shift));
+  }
+  return value;
 }
 
 RegistryValue TextValue(const std::u16string& name, const std::u16string& text) {

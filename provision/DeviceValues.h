@@ -33,6 +33,8 @@ struct DeviceSettings {
   std::optional<std::u16string> description;         // "Description"
   std::optional<std::u16string> deviceName;          // "Name"
   std::optional<std::u16string> version;             // "Version"
+  std::optional<std::u16string> traceLevel;          // "TraceLevel", 0 to 4
+  std::optional<std::u16string> reconnect;           // "Reconnect", 0 or 1
 
   bool Empty() const;
 };
@@ -52,8 +54,10 @@ std::optional<std::u16string> ExistingNameProblem(const std::u16string& name);
 // The checks of every value given; errors stop the command, warnings do not.
 std::vector<Finding> CheckSettings(const DeviceSettings& settings);
 
-// The values to write, in order, as REG_SZ text: those given, and for a new
-// device the defaults of the others ("Name" defaults to the device's name).
+// The values to write, in order: those given, and for a new device the
+// defaults of the others ("Name" defaults to the device's name), as REG_SZ
+// text; "TraceLevel" and "Reconnect" as REG_DWORD numbers, only when given
+// (absent, the service object takes its defaults).
 std::vector<RegistryValue> ValuesToWrite(const DeviceSettings& settings,
                                          const std::u16string* newDeviceName);
 
@@ -62,5 +66,7 @@ std::u16string Trimmed(const std::u16string& text);
 
 // REG_SZ data: the text's UTF-16LE units and a terminating NUL.
 RegistryValue TextValue(const std::u16string& name, const std::u16string& text);
+// REG_DWORD data: the number's 4 bytes, little-endian.
+RegistryValue DwordValue(const std::u16string& name, std::uint32_t number);
 
 }  // namespace qvprovision

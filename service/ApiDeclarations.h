@@ -89,6 +89,22 @@ class ApiDeclarations {
   // Milliseconds since the system started; wraps after 49.7 days, so only
   // differences of two readings mean anything.
   virtual std::uint32_t GetTickCount() = 0;
+  // The trace's log files, by UTF-16 path. WriteFile and CloseHandle above
+  // serve their handles too; FindClose ends a FindFirstFileW search.
+  virtual Handle CreateFileW(const char16_t* lpFileName, std::uint32_t dwDesiredAccess,
+                             std::uint32_t dwShareMode, SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                             std::uint32_t dwCreationDisposition,
+                             std::uint32_t dwFlagsAndAttributes, Handle hTemplateFile) = 0;
+  virtual std::int32_t CreateDirectoryW(const char16_t* lpPathName,
+                                        SECURITY_ATTRIBUTES* lpSecurityAttributes) = 0;
+  virtual std::uint32_t GetFileSize(Handle hFile, std::uint32_t* lpFileSizeHigh) = 0;
+  virtual Handle FindFirstFileW(const char16_t* lpFileName, WIN32_FIND_DATAW* lpFindFileData) = 0;
+  virtual std::int32_t FindNextFileW(Handle hFindFile, WIN32_FIND_DATAW* lpFindFileData) = 0;
+  virtual std::int32_t FindClose(Handle hFindFile) = 0;
+  virtual std::int32_t DeleteFileW(const char16_t* lpFileName) = 0;
+  // The local date and time, and the calling thread's id, for trace lines.
+  virtual void GetLocalTime(SYSTEMTIME* lpSystemTime) = 0;
+  virtual std::uint32_t GetCurrentThreadId() = 0;
 
   // kernel32: the beeper. Returns when the tone has finished.
   virtual std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) = 0;
@@ -110,6 +126,11 @@ class ApiDeclarations {
                                                   std::int32_t fWaitAll,
                                                   std::uint32_t dwMilliseconds,
                                                   std::uint32_t dwWakeMask) = 0;
+
+  // shell32: a known folder's path (CSIDL_COMMON_APPDATA: ProgramData) into a
+  // buffer of kMaxPath characters; an HRESULT.
+  virtual std::int32_t SHGetFolderPathW(Handle hwnd, std::int32_t csidl, Handle hToken,
+                                        std::uint32_t dwFlags, char16_t* pszPath) = 0;
 
   // Text conversion in the system's ANSI code page.
   virtual std::string ToAnsi(const std::u16string& text) = 0;

@@ -19,11 +19,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "contract/ControlObject.h"
 #include "contract/OposConstants.h"
 #include "service/ApiDeclarations.h"
 #include "service/CLiteTimer.h"
+#include "service/CTrace.h"
 #include "service/HidReadChannel.h"
 #include "service/PlatformHandle.h"
 #include "service/StatusQueue.h"
@@ -99,6 +101,9 @@ class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
   CashDrawer(CreateKey, ApiDeclarations& api);
 
  private:
+  // OpenService itself, which the public method traces.
+  std::int32_t OpenServiceSteps(const std::u16string& DeviceName,
+                                const contract::AutomationRef& pDispatch);
   // Status monitoring and event delivery.
   void FireStatusUpdate(std::int32_t lngCode);
   void t2_Timer();
@@ -129,16 +134,50 @@ class CashDrawer : public std::enable_shared_from_this<CashDrawer> {
   void CloseDevice();
   // Binds a timer's event to a handler of this instance, keeping it alive
   // while the handler runs.
-  void BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)());
+  void BindTimer(CLiteTimer& timer, void (CashDrawer::*handler)(), const char* strHandler);
+  // Runs a timer handler; an error leaving it is traced, and what the
+  // handler traced is flushed.
+  void RunHandler(void (CashDrawer::*handler)(), const char* strHandler);
 
-  // WaitForDrawerClose: one turn of its loops, and its sleep between turns.
+  // WaitForDrawerClose: the wait itself, one turn of its loops, and its
+  // sleep between turns.
+  std::int32_t WaitUntilShut(std::int32_t BeepTimeout, std::int32_t BeepFrequency,
+                             std::int32_t BeepDuration, std::int32_t BeepDelay);
   enum class WaitTurn { kNotShut, kShut, kQuitting, kLost };
   WaitTurn TurnOfWait(std::uint64_t lngReportsBefore);
   bool SleepUntilNews();
   // Ends the wait early with lngResult, the beep timer stopped.
   std::int32_t EndWait(std::int32_t lngResult);
 
+  // Field diagnostics and recovery (CashDrawerRecovery.cpp). Opt-in
+  // settings of the device key, read at OpenService.
+  struct RecoveryRecord {
+    bool blnReconnect = false;        // "Reconnect"=1: search again when lost, report power
+    bool blnWasFound = false;         // this open found the drawer
+    std::int32_t lngPowerNotify = 0;  // OPOS_PN_DISABLED or OPOS_PN_ENABLED
+    std::uint32_t lngLostTick = 0;    // when the drawer was lost
+    std::uint32_t lngSearchTick = 0;  // when it was last searched for
+  };
+  // The trace's and recovery's settings of the device.
+  void ReadFieldSettings();
+  // A drawer that was open is closed as lost: traced, and with power
+  // notification on, OPOS_SUE_POWER_OFF_OFFLINE queued.
+  void LoseDevice();
+  // While the drawer is lost and Reconnect is set: a search at most once a
+  // second; a drawer found is back with what the application had.
+  void SearchAgain();
+  bool PowerEventsWanted() const;
+  std::int32_t PowerState() const;
+  void TraceStatus(const char* strWhat, std::int32_t lngCode);
+  void TraceReport(const char* strDirection, const std::vector<std::uint8_t>& bytReport);
+  void TraceFailure(const char* strFunction, std::uint32_t lngError, const char* strWhat);
+
   ApiDeclarations& mApi;
+  // Before the read channel, which traces into it until it is gone.
+  CTrace mTrace;
+  RecoveryRecord mRecovery;
+  // HID interfaces the latest search examined.
+  std::uint32_t mlngInterfacesExamined = 0;
   CashDrawerRecord rec;
   HidReadChannel mReadChannel;
   // Tick count of the latest pulse, until the drawer has been seen open

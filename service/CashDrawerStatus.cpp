@@ -10,6 +10,8 @@ namespace quillvane {
 // one. When none has, the state stays as it was and nothing is queued; a
 // device lost meanwhile is closed, and that invents no closed event either.
 void CashDrawer::t2_Timer() {
+  // A lost drawer is searched for, enabled or not, when Reconnect is set.
+  if (mRecovery.blnReconnect) SearchAgain();
   if (rec.blnDeviceEnabled == kFalse) return;
 
   TakeReports(false);
@@ -29,7 +31,10 @@ void CashDrawer::t2_Timer() {
   }
 }
 
-void CashDrawer::EnqueueStatus(const std::int32_t& lngCode) { rec.lngStatusQueue.Enqueue(lngCode); }
+void CashDrawer::EnqueueStatus(const std::int32_t& lngCode) {
+  rec.lngStatusQueue.Enqueue(lngCode);
+  TraceStatus("queued", lngCode);
+}
 
 std::int32_t CashDrawer::DequeueStatus() { return rec.lngStatusQueue.Dequeue(); }
 
@@ -38,6 +43,7 @@ void CashDrawer::FireStatusUpdate(std::int32_t lngCode) {
   const contract::AutomationRef objControl = rec.objControl;
   if (!objControl) throw RuntimeError(kErrObjectNotSet);
   objControl->CallMethod(contract::kStatusUpdateMethod, lngCode);
+  TraceStatus("delivered", lngCode);
 }
 
 }  // namespace quillvane

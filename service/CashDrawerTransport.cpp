@@ -6,6 +6,7 @@
 
 #include "contract/RuntimeError.h"
 #include "service/CashDrawer.h"
+#include "service/basTrace.h"
 
 namespace quillvane {
 namespace {
@@ -48,7 +49,10 @@ bool CashDrawer::FindDrawerDevice() {
       mApi, mApi.SetupDiGetClassDevsA(&hidGuid, nullptr, 0, kDigcfPresent | kDigcfDeviceInterface));
   try {
     // A list that could not be had holds no device.
-    if (!rec.deviceInfoSet.IsOpen()) rec.blnLastDevice = kTrue;
+    if (!rec.deviceInfoSet.IsOpen()) {
+      rec.blnLastDevice = kTrue;
+      TraceFailure("SetupDiGetClassDevsA", mApi.GetLastError(), "no HID device list");
+    }
     std::uint32_t lngMemberIndex = 0;
     while (rec.blnLastDevice == kFalse && rec.blnDeviceDetected == kFalse) {
       rec.interfaceData.cbSize = kInterfaceDataSize;
@@ -92,6 +96,7 @@ bool CashDrawer::FindDrawerDevice() {
       }
       ++lngMemberIndex;
     }
+    mlngInterfacesExamined = lngMemberIndex;
     rec.deviceInfoSet.Close();
   } catch (...) {
     // A failing platform call ends the search; its device list goes with it.
@@ -110,6 +115,7 @@ bool CashDrawer::FindDrawerDevice() {
   // Without the read handle (or its event) no report could ever arrive: the
   // drawer is not usable, and nothing of it stays open.
   const std::int32_t lngInputLength = SignedLength(rec.hidCapabilities.InputReportByteLength);
+  if (!hRead.IsOpen()) TraceFailure("CreateFileA", mApi.GetLastError(), "the drawer's read handle");
   if (!hRead.IsOpen() ||
       !mReadChannel.Open(std::move(hRead),
                          static_cast<std::uint32_t>(lngInputLength > 0 ? lngInputLength : 0))) {
@@ -117,6 +123,13 @@ bool CashDrawer::FindDrawerDevice() {
     return false;
   }
   WriteIdleReport();
+  mTrace.HoldFile(true);
+  if (mTrace.Wants(CTrace::kEvents)) {
+    mTrace.Write(CTrace::kEvents,
+                 "drawer found\tpath=" + basTrace::LineText(rec.devicePathName) +
+                     "\tinput=" + std::to_string(rec.hidCapabilities.InputReportByteLength) +
+                     "\toutput=" + std::to_string(rec.hidCapabilities.OutputReportByteLength));
+  }
   return true;
 }
 
@@ -125,7 +138,10 @@ void CashDrawer::GetDeviceCapabilities() {
   mApi.HidD_GetPreparsedData(rec.hidHandle.Get(), &hPreparsed);
   // Without preparsed data the capabilities keep what they held.
   rec.preparsedData = UniquePreparsedData(mApi, hPreparsed);
-  if (!rec.preparsedData.IsOpen()) return;
+  if (!rec.preparsedData.IsOpen()) {
+    TraceFailure("HidD_GetPreparsedData", mApi.GetLastError(), "the report lengths stay unknown");
+    return;
+  }
   mApi.HidP_GetCaps(rec.preparsedData.Get(), &rec.hidCapabilities);
   rec.preparsedData.Close();
 }
@@ -146,14 +162,19 @@ CashDrawer::WriteOutcome CashDrawer::WriteReport(std::uint8_t bytCommand) {
   bytReport[2] = 0x00;
   // A lost drawer has no handle left: the report reaches nothing.
   if (!rec.hidHandle.IsOpen()) return WriteOutcome::kNoDevice;
+  TraceReport("out", bytReport);
   std::uint32_t lngWritten = 0;
   if (mApi.WriteFile(rec.hidHandle.Get(), bytReport.data(), static_cast<std::uint32_t>(lngLength),
                      &lngWritten, nullptr) == 0) {
-    return IsDeviceGoneError(mApi.GetLastError()) ? WriteOutcome::kDeviceGone
-                                                  : WriteOutcome::kFailed;
+    const std::uint32_t lngError = mApi.GetLastError();
+    TraceFailure("WriteFile", lngError, "an output report");
+    return IsDeviceGoneError(lngError) ? WriteOutcome::kDeviceGone : WriteOutcome::kFailed;
   }
-  return lngWritten == static_cast<std::uint32_t>(lngLength) ? WriteOutcome::kWritten
-                                                             : WriteOutcome::kFailed;
+  if (lngWritten != static_cast<std::uint32_t>(lngLength)) {
+    TraceFailure("WriteFile", 0, ("wrote " + std::to_string(lngWritten) + " bytes").c_str());
+    return WriteOutcome::kFailed;
+  }
+  return WriteOutcome::kWritten;
 }
 
 bool CashDrawer::ReadDrawerStatus() {
@@ -166,7 +187,7 @@ HidReadChannel::Taken CashDrawer::TakeReports(bool blnWait) {
   const std::int32_t lngLength = SignedLength(rec.hidCapabilities.InputReportByteLength);
   if (lngLength <= 0) throw RuntimeError(kErrSubscriptOutOfRange);
   const HidReadChannel::Taken taken = blnWait ? mReadChannel.Await() : mReadChannel.Take();
-  if (taken.blnLost) CloseDevice();
+  if (taken.blnLost) LoseDevice();
   // Byte 1 carries the state: a one-byte report cannot be decoded.
   if (lngLength < 2) throw RuntimeError(kErrSubscriptOutOfRange);
   if (taken.blnReport) {
@@ -180,6 +201,7 @@ void CashDrawer::CloseDevice() {
   mReadChannel.Close();
   rec.hidHandle.Close();
   rec.blnDeviceDetected = kFalse;
+  mTrace.HoldFile(false);
 }
 
 }  // namespace quillvane

@@ -34,9 +34,16 @@ CLiteTimer& Require(const std::shared_ptr<CLiteTimer>& objTimer) {
 
 std::int32_t CashDrawer::WaitForDrawerClose(std::int32_t BeepTimeout, std::int32_t BeepFrequency,
                                             std::int32_t BeepDuration, std::int32_t BeepDelay) {
+  return TraceMethod(
+      mTrace, mApi, "WaitForDrawerClose", {BeepTimeout, BeepFrequency, BeepDuration, BeepDelay},
+      [&] { return WaitUntilShut(BeepTimeout, BeepFrequency, BeepDuration, BeepDelay); });
+}
+
+std::int32_t CashDrawer::WaitUntilShut(std::int32_t BeepTimeout, std::int32_t BeepFrequency,
+                                       std::int32_t BeepDuration, std::int32_t BeepDelay) {
   // A new timer replaces the one of an earlier (or an enclosing) call.
   rec.TheTimer = CLiteTimer::Create(mApi);
-  BindTimer(*rec.TheTimer, &CashDrawer::TheTimer_Timer);
+  BindTimer(*rec.TheTimer, &CashDrawer::TheTimer_Timer, "TheTimer_Timer");
 
   Require(rec.TheTimer).SetEnabled(kFalse);
   rec.blnTimerElapsed = kFalse;

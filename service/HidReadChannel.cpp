@@ -1,7 +1,11 @@
 #include "service/HidReadChannel.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
+
+#include "service/CTrace.h"
+#include "service/basTrace.h"
 
 namespace quillvane {
 
@@ -37,6 +41,8 @@ bool HidReadChannel::Open(UniqueFileHandle handle, std::uint32_t lngReportLength
   if (!eventObject.IsOpen()) {
     // Not signalled: nothing has arrived before the first read.
     eventObject = UniqueEventHandle(mApi, mApi.CreateEventA(nullptr, 1, 0, ""));
+    if (!eventObject.IsOpen())
+      TraceError("CreateEventA\terror=" + std::to_string(mApi.GetLastError()));
   }
   if (!eventObject.IsOpen()) return false;
   readHandle = std::move(handle);
@@ -58,7 +64,10 @@ HidReadChannel::Taken HidReadChannel::Take() {
     if (!ReadFinished()) break;
     if (!FinishRead(taken)) break;
   }
-  if (!taken.blnLost && !taken.blnReport && MsUntilLost() == 0) Lose(taken);
+  if (!taken.blnLost && !taken.blnReport && MsUntilLost() == 0) {
+    TraceError("no input report for " + std::to_string(kReadTimeoutMs) + " ms");
+    Lose(taken);
+  }
   return taken;
 }
 
@@ -68,8 +77,13 @@ HidReadChannel::Taken HidReadChannel::Await() {
   if (taken.blnReport || taken.blnLost || !mblnInFlight) return taken;
   const std::uint32_t lngWait = mApi.WaitForSingleObject(eventObject.Get(), MsUntilLost());
   if (lngWait == kWaitObject0) return Take();
-  if (lngWait == kWaitTimeout) Lose(taken);
-  // A wait that failed answers nothing and changes nothing.
+  if (lngWait == kWaitTimeout) {
+    TraceError("no input report for " + std::to_string(kReadTimeoutMs) + " ms");
+    Lose(taken);
+  } else {
+    // A wait that failed answers nothing and changes nothing.
+    TraceError("WaitForSingleObject\tresult=" + std::to_string(lngWait));
+  }
   return taken;
 }
 
@@ -97,6 +111,7 @@ bool HidReadChannel::StartRead(Taken& taken) {
     mblnInFlight = true;
     return true;
   }
+  TraceError("ReadFile\terror=" + std::to_string(lngError));
   if (IsDeviceGoneError(lngError)) Lose(taken);
   return false;
 }
@@ -112,10 +127,16 @@ bool HidReadChannel::FinishRead(Taken& taken) {
     // Finished by the record, unfinished by the platform's word: still in flight.
     if (lngError == kErrorIoIncomplete) return false;
     mblnInFlight = false;
+    TraceError("GetOverlappedResult\terror=" + std::to_string(lngError));
     if (IsDeviceGoneError(lngError)) Lose(taken);
     return false;
   }
   mblnInFlight = false;
+  if (mpTrace && mpTrace->Wants(CTrace::kReports)) {
+    const std::size_t lngShown = std::min<std::size_t>(lngTransferred, mSlot->buffer.size());
+    mpTrace->Write(CTrace::kReports, "in\t" + basTrace::HexBytes(mSlot->buffer.data(), lngShown) +
+                                         (lngTransferred != mlngReportLength ? "\tshort" : ""));
+  }
   // A short report holds no trustworthy state.
   if (lngTransferred != mlngReportLength) return false;
   taken.blnReport = true;
@@ -128,6 +149,10 @@ bool HidReadChannel::FinishRead(Taken& taken) {
 void HidReadChannel::Lose(Taken& taken) {
   taken.blnLost = true;
   Close();
+}
+
+void HidReadChannel::TraceError(const std::string& strRecord) {
+  if (mpTrace && mpTrace->Wants(CTrace::kErrors)) mpTrace->Write(CTrace::kErrors, strRecord);
 }
 
 void HidReadChannel::Close() {

@@ -19,12 +19,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "service/ApiDeclarations.h"
 #include "service/PlatformHandle.h"
 
 namespace quillvane {
+
+class CTrace;
 
 // True for the errors with which a read or write says that the device is
 // gone (unplugged, or, for a device behind a pipe, its other end closed).
@@ -69,6 +72,9 @@ class HidReadChannel {
   std::uint32_t MsUntilLost();
   // Whole reports taken since the channel was made; it only grows.
   std::uint64_t ReportCount() const { return mlngReports; }
+  // Where input reports (level 4) and read failures (level 1) are traced;
+  // none by default. The trace must outlive the channel.
+  void SetTrace(CTrace* trace) { mpTrace = trace; }
 
   // Cancels and finishes the read in flight and closes the read handle; the
   // event stays for the next Open.
@@ -93,6 +99,9 @@ class HidReadChannel {
   bool FinishRead(Taken& taken);
   bool ReadFinished() const;
   void Lose(Taken& taken);
+  void TraceError(const std::string& strRecord);
+
+  CTrace* mpTrace = nullptr;
 
   ApiDeclarations& mApi;
   UniqueFileHandle readHandle;

@@ -62,5 +62,6 @@ using UniqueRegKey = UniquePlatformHandle<&ApiDeclarations::RegCloseKey, 0>;
 using UniqueDeviceInfoList =
     UniquePlatformHandle<&ApiDeclarations::SetupDiDestroyDeviceInfoList, kInvalidHandleValue>;
 using UniquePreparsedData = UniquePlatformHandle<&ApiDeclarations::HidD_FreePreparsedData, 0>;
+using UniqueFindHandle = UniquePlatformHandle<&ApiDeclarations::FindClose, kInvalidHandleValue>;
 
 }  // namespace quillvane

@@ -154,4 +154,48 @@ static_assert(offsetof(OVERLAPPED, hEvent) == (kPointers64 ? 24 : 16));
 // True once the I/O described by the record has finished, successfully or not.
 inline bool HasOverlappedIoCompleted(const OVERLAPPED& ov) { return ov.Internal != kStatusPending; }
 
+// Log files: wide-character paths, appending, listing and deleting.
+constexpr std::uint32_t kFileAppendData = 0x0004;
+constexpr std::uint32_t kFileShareDelete = 4;
+constexpr std::uint32_t kOpenAlways = 4;
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+constexpr std::uint32_t kInvalidFileSize = 0xFFFFFFFFu;
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+constexpr std::int32_t kCsidlCommonAppData = 0x23;
+constexpr std::size_t kMaxPath = 260;
+
+struct SYSTEMTIME {
+  std::uint16_t wYear;
+  std::uint16_t wMonth;
+  std::uint16_t wDayOfWeek;
+  std::uint16_t wDay;
+  std::uint16_t wHour;
+  std::uint16_t wMinute;
+  std::uint16_t wSecond;
+  std::uint16_t wMilliseconds;
+};
+
+struct FILETIME {
+  std::uint32_t dwLowDateTime;
+  std::uint32_t dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAW {
+  std::uint32_t dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  std::uint32_t nFileSizeHigh;
+  std::uint32_t nFileSizeLow;
+  std::uint32_t dwReserved0;
+  std::uint32_t dwReserved1;
+  char16_t cFileName[kMaxPath];
+  char16_t cAlternateFileName[14];
+};
+
+static_assert(sizeof(SYSTEMTIME) == 16);
+static_assert(sizeof(WIN32_FIND_DATAW) == 592);
+static_assert(offsetof(WIN32_FIND_DATAW, cFileName) == 44);
+
 }  // namespace quillvane

@@ -118,6 +118,40 @@ class ForwardingPlatform : public quillvane::ApiDeclarations {
   }
   std::uint32_t GetLastError() override { return mTarget.GetLastError(); }
   std::uint32_t GetTickCount() override { return mTarget.GetTickCount(); }
+  quillvane::Handle CreateFileW(const char16_t* lpFileName, std::uint32_t dwDesiredAccess,
+                                std::uint32_t dwShareMode,
+                                quillvane::SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                                std::uint32_t dwCreationDisposition,
+                                std::uint32_t dwFlagsAndAttributes,
+                                quillvane::Handle hTemplateFile) override {
+    return mTarget.CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                               dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  }
+  std::int32_t CreateDirectoryW(const char16_t* lpPathName,
+                                quillvane::SECURITY_ATTRIBUTES* lpSecurityAttributes) override {
+    return mTarget.CreateDirectoryW(lpPathName, lpSecurityAttributes);
+  }
+  std::uint32_t GetFileSize(quillvane::Handle hFile, std::uint32_t* lpFileSizeHigh) override {
+    return mTarget.GetFileSize(hFile, lpFileSizeHigh);
+  }
+  quillvane::Handle FindFirstFileW(const char16_t* lpFileName,
+                                   quillvane::WIN32_FIND_DATAW* lpFindFileData) override {
+    return mTarget.FindFirstFileW(lpFileName, lpFindFileData);
+  }
+  std::int32_t FindNextFileW(quillvane::Handle hFindFile,
+                             quillvane::WIN32_FIND_DATAW* lpFindFileData) override {
+    return mTarget.FindNextFileW(hFindFile, lpFindFileData);
+  }
+  std::int32_t FindClose(quillvane::Handle hFindFile) override {
+    return mTarget.FindClose(hFindFile);
+  }
+  std::int32_t DeleteFileW(const char16_t* lpFileName) override {
+    return mTarget.DeleteFileW(lpFileName);
+  }
+  void GetLocalTime(quillvane::SYSTEMTIME* lpSystemTime) override {
+    mTarget.GetLocalTime(lpSystemTime);
+  }
+  std::uint32_t GetCurrentThreadId() override { return mTarget.GetCurrentThreadId(); }
 
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override {
     return mTarget.Beep(dwFreq, dwDuration);
@@ -136,6 +170,12 @@ class ForwardingPlatform : public quillvane::ApiDeclarations {
                                           std::uint32_t dwWakeMask) override {
     return mTarget.MsgWaitForMultipleObjects(nCount, pHandles, fWaitAll, dwMilliseconds,
                                              dwWakeMask);
+  }
+
+  std::int32_t SHGetFolderPathW(quillvane::Handle hwnd, std::int32_t csidl,
+                                quillvane::Handle hToken, std::uint32_t dwFlags,
+                                char16_t* pszPath) override {
+    return mTarget.SHGetFolderPathW(hwnd, csidl, hToken, dwFlags, pszPath);
   }
 
   std::string ToAnsi(const std::u16string& text) override { return mTarget.ToAnsi(text); }

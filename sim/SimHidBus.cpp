@@ -336,7 +336,7 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
                                     quillvane::OVERLAPPED* lpOverlapped) {
   mState->Enter("WriteFile", LogArgs(hFile, nNumberOfBytesToWrite, lpOverlapped != nullptr));
   mState->CatchUp();
-  HandleEntry* file = mState->Use("WriteFile", hFile, {HandleKind::File});
+  HandleEntry* file = mState->Use("WriteFile", hFile, {HandleKind::File, HandleKind::DiskFile});
   if (!file) return 0;
   if (!lpBuffer && nNumberOfBytesToWrite > 0) {
     mState->Violation("WriteFile: null buffer on handle " + State::Hex(hFile));
@@ -349,6 +349,13 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
     return mState->Fail(kErrorInvalidParameter, 0);
   }
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  if (file->kind == HandleKind::DiskFile) {
+    const std::uint32_t error = mFiles.Append(
+        file->diskPath, static_cast<const std::uint8_t*>(lpBuffer), nNumberOfBytesToWrite);
+    if (error != 0) return mState->Fail(error, 0);
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+    return 1;
+  }
   SimHidDevice& device = *mDevices[file->device];
   if (device.mFaults.unplugged) return mState->Fail(kErrorDeviceNotConnected, 0);
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);

@@ -47,6 +47,7 @@
 #include <cstring>
 
 #include "contract/RuntimeError.h"
+#include "service/basTrace.h"
 #include "sim/SimPlatformState.h"
 
 namespace sim {
@@ -95,6 +96,16 @@ const char* LibraryOf(const std::string& function) {
       {"KillTimer", "user32.dll"},
       {"PeekMessageA", "user32.dll"},
       {"MsgWaitForMultipleObjects", "user32.dll"},
+      {"CreateFileW", "kernel32.dll"},
+      {"CreateDirectoryW", "kernel32.dll"},
+      {"GetFileSize", "kernel32.dll"},
+      {"FindFirstFileW", "kernel32.dll"},
+      {"FindNextFileW", "kernel32.dll"},
+      {"FindClose", "kernel32.dll"},
+      {"DeleteFileW", "kernel32.dll"},
+      {"GetLocalTime", "kernel32.dll"},
+      {"GetCurrentThreadId", "kernel32.dll"},
+      {"SHGetFolderPathW", "shell32.dll"},
   };
   auto it = kLibraries.find(function);
   return it == kLibraries.end() ? "" : it->second;
@@ -121,6 +132,10 @@ const char* HandleKindName(HandleKind kind) {
       return "event";
     case HandleKind::PreparsedData:
       return "preparsed data";
+    case HandleKind::DiskFile:
+      return "disk file";
+    case HandleKind::FileSearch:
+      return "file search";
   }
   return "handle";
 }
@@ -255,6 +270,7 @@ std::vector<std::string> SimPlatform::LeakedHandles() const {
     if (entry.kind == HandleKind::File || entry.kind == HandleKind::PreparsedData) {
       text += " " + mDevices[entry.device]->Config().path;
     }
+    if (entry.kind == HandleKind::DiskFile) text += " " + quillvane::basTrace::Utf8(entry.diskPath);
     leaked.push_back(text);
   }
   return leaked;
@@ -347,8 +363,8 @@ std::int32_t SimPlatform::RegCloseKey(Handle hKey) {
 std::int32_t SimPlatform::CloseHandle(Handle hObject) {
   mState->Enter("CloseHandle", LogArgs(hObject));
   mState->CatchUp();
-  std::optional<HandleEntry> entry =
-      mState->Close("CloseHandle", hObject, {HandleKind::File, HandleKind::Event});
+  std::optional<HandleEntry> entry = mState->Close(
+      "CloseHandle", hObject, {HandleKind::File, HandleKind::Event, HandleKind::DiskFile});
   if (!entry) return 0;
   if (entry->kind == HandleKind::File) {
     mState->CancelReadsOf(hObject);

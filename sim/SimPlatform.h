@@ -43,6 +43,7 @@
 
 #include "service/ApiDeclarations.h"
 #include "sim/DrawerModel.h"
+#include "sim/SimFileSystem.h"
 #include "sim/SimTimers.h"
 #include "sim/VirtualClock.h"
 
@@ -168,6 +169,14 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   SimRegistry& Registry() { return mRegistry; }
   SimTimers& Timers() { return mTimers; }
   SimBeeper& Beeper() { return mBeeper; }
+  // Files and folders (the trace's logs); the local time GetLocalTime gives
+  // at virtual time 0 (2024-01-15 10:00:00.000 unless set), and the thread
+  // id GetCurrentThreadId gives.
+  SimFileSystem& Files() { return mFiles; }
+  void SetLocalTimeAtStart(int year, int month, int day, int hour, int minute, int second);
+  static constexpr std::uint32_t kThreadId = 2700;
+  // SHGetFolderPathW fails (E_FAIL).
+  void SetProgramDataFails(bool fails) { mProgramDataFails = fails; }
 
   SimHidDevice& AddHidDevice(HidDeviceConfig config);
   std::size_t DeviceCount() const { return mDevices.size(); }
@@ -260,6 +269,28 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   // Latin-1: each character below 256 is one byte; others become '?'.
   std::string ToAnsi(const std::u16string& text) override;
   std::u16string FromAnsi(const std::string& text) override;
+  // Files: SimFiles.cpp. Folders and files live in Files(); paths are
+  // logged as UTF-8 text.
+  quillvane::Handle CreateFileW(const char16_t* lpFileName, std::uint32_t dwDesiredAccess,
+                                std::uint32_t dwShareMode,
+                                quillvane::SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                                std::uint32_t dwCreationDisposition,
+                                std::uint32_t dwFlagsAndAttributes,
+                                quillvane::Handle hTemplateFile) override;
+  std::int32_t CreateDirectoryW(const char16_t* lpPathName,
+                                quillvane::SECURITY_ATTRIBUTES* lpSecurityAttributes) override;
+  std::uint32_t GetFileSize(quillvane::Handle hFile, std::uint32_t* lpFileSizeHigh) override;
+  quillvane::Handle FindFirstFileW(const char16_t* lpFileName,
+                                   quillvane::WIN32_FIND_DATAW* lpFindFileData) override;
+  std::int32_t FindNextFileW(quillvane::Handle hFindFile,
+                             quillvane::WIN32_FIND_DATAW* lpFindFileData) override;
+  std::int32_t FindClose(quillvane::Handle hFindFile) override;
+  std::int32_t DeleteFileW(const char16_t* lpFileName) override;
+  void GetLocalTime(quillvane::SYSTEMTIME* lpSystemTime) override;
+  std::uint32_t GetCurrentThreadId() override;
+  std::int32_t SHGetFolderPathW(quillvane::Handle hwnd, std::int32_t csidl,
+                                quillvane::Handle hToken, std::uint32_t dwFlags,
+                                char16_t* pszPath) override;
 
  private:
   friend class SimHidDevice;
@@ -275,6 +306,10 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   SimRegistry mRegistry;
   SimTimers mTimers;
   SimBeeper mBeeper;
+  SimFileSystem mFiles;
+  // Milliseconds since 1970-01-01 of the local time at virtual time 0.
+  std::uint64_t mLocalTimeAtStart = 1705312800000;  // 2024-01-15 10:00:00.000
+  bool mProgramDataFails = false;
   std::vector<std::unique_ptr<SimHidDevice>> mDevices;
   bool mClassDevsFails = false;
   std::set<std::string> mMissingLibraries;

@@ -17,7 +17,15 @@
 
 namespace sim {
 
-enum class HandleKind : std::uint8_t { RegistryKey, DeviceList, File, Event, PreparsedData };
+enum class HandleKind : std::uint8_t {
+  RegistryKey,
+  DeviceList,
+  File,
+  Event,
+  PreparsedData,
+  DiskFile,   // a file of SimFileSystem
+  FileSearch  // a FindFirstFileW search
+};
 
 const char* HandleKindName(HandleKind kind);
 
@@ -54,13 +62,16 @@ struct SimReport {
 
 struct HandleEntry {
   HandleKind kind = HandleKind::File;
-  std::string keyPath;               // RegistryKey: path below HKLM, as normalized
-  std::vector<std::size_t> devices;  // DeviceList: indices of the devices it lists
-  std::size_t device = 0;            // File, PreparsedData: index of the device
-  bool overlapped = false;           // File: opened with FILE_FLAG_OVERLAPPED
-  std::deque<SimReport> ring;        // File: reports no read has taken yet
-  bool manualReset = true;           // Event
-  bool signalled = false;            // Event
+  std::string keyPath;                // RegistryKey: path below HKLM, as normalized
+  std::vector<std::size_t> devices;   // DeviceList: indices of the devices it lists
+  std::size_t device = 0;             // File, PreparsedData: index of the device
+  bool overlapped = false;            // File: opened with FILE_FLAG_OVERLAPPED
+  std::deque<SimReport> ring;         // File: reports no read has taken yet
+  bool manualReset = true;            // Event
+  bool signalled = false;             // Event
+  std::u16string diskPath;            // DiskFile
+  std::vector<std::u16string> found;  // FileSearch: the names still to give
+  std::vector<bool> foundFolders;     // FileSearch: which of them are folders
 };
 
 // A read that has started and not finished. The buffer and the OVERLAPPED

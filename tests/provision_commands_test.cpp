@@ -2,7 +2,10 @@
 // writes, what bad input and failures leave behind, and what it prints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ProvisionFakes.h"
@@ -200,6 +203,42 @@ TEST_F(ProvisionTest, SetPutsBackWhatItWroteWhenAWriteFails) {
   EXPECT_EQ(registry.Text(Device(u"D"), u"Name"), "<none>");
   EXPECT_EQ(registry.Text(Device(u"D"), u"Version"), "5");
   EXPECT_NE(console.ErrText().find("put back"), std::string::npos);
+}
+
+// The trace level and recovery are numbers, written only when given; a bad
+// one stops the command before anything is written.
+TEST_F(ProvisionTest, TraceLevelAndReconnectAreCheckedNumbersWrittenOnlyWhenGiven) {
+  AddDevice(u"D");
+  const std::u16string key = Device(u"D");
+  EXPECT_EQ(registry.Find(key, u"TraceLevel"), nullptr);
+  EXPECT_EQ(registry.Find(key, u"Reconnect"), nullptr);
+  for (const Args& bad :
+       {Args{u"set", u"D", u"--trace-level", u"5", u"--description", u"X"},
+        Args{u"set", u"D", u"--trace-level=-1"}, Args{u"set", u"D", u"--reconnect", u"yes"},
+        Args{u"set", u"D", u"--reconnect", u"2"},
+        Args{u"add", u"E", u"--pid", u"1", u"--trace-level", u"4x"}}) {
+    EXPECT_EQ(Run(bad), kExitUsage) << Narrow(bad[2]);
+  }
+  EXPECT_EQ(registry.Text(key, u"Description"), "USB cash drawer");
+  EXPECT_FALSE(registry.Has(Device(u"E")));
+
+  EXPECT_EQ(Run({u"set", u"D", u"--trace-level", u" 4 ", u"--reconnect=1"}), kExitOk);
+  EXPECT_EQ(Run({u"add", u"E", u"--pid", u"1", u"--trace-level", u"0", u"--reconnect", u"0"}),
+            kExitOk);
+  for (const auto& [device, level, reconnect] : {std::tuple{u"D", 4, 1}, std::tuple{u"E", 0, 0}}) {
+    const RegistryValue* traceLevel = registry.Find(Device(device), u"TraceLevel");
+    const RegistryValue* recover = registry.Find(Device(device), u"Reconnect");
+    ASSERT_TRUE(traceLevel && recover);
+    EXPECT_EQ(traceLevel->type, kTypeDword);
+    EXPECT_EQ(traceLevel->data,
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(level), 0, 0, 0}));
+    EXPECT_EQ(recover->data,
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(reconnect), 0, 0, 0}));
+  }
+  console.out.clear();
+  EXPECT_EQ(Run({u"show", u"D"}), kExitOk);
+  EXPECT_EQ(std::count(console.out.begin(), console.out.end(), u"TraceLevel\tREG_DWORD\t4"), 1);
+  EXPECT_EQ(std::count(console.out.begin(), console.out.end(), u"Reconnect\tREG_DWORD\t1"), 1);
 }
 
 TEST_F(ProvisionTest, RemoveDeletesTheDeviceKeyAndNothingElse) {

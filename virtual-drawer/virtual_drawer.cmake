@@ -46,7 +46,9 @@ function(vd_control_program target output)
   add_dependencies(virtual_drawer ${target})
 endfunction()
 vd_control_program(vd_client vd-client ${VD_DIR}/client/EndToEnd.cpp
-                   ${VD_DIR}/client/Faults.cpp ${VD_DIR}/client/Cycles.cpp)
+                   ${VD_DIR}/client/Faults.cpp ${VD_DIR}/client/Cycles.cpp
+                   ${VD_DIR}/client/Reconnect.cpp)
+target_link_libraries(vd_client PRIVATE shell32)
 
 # The Wine tests: each starts its own simulator, so they run one at a time
 # and never beside the other Wine steps that share the prefix.
@@ -56,7 +58,7 @@ foreach(vd_fault unplug silence kill)
   list(APPEND VD_FAULTS e2e-fault-${vd_fault}-poll e2e-fault-${vd_fault}-wait)
 endforeach()
 set(VD_TESTS probe-dlls probe-reports e2e-lifecycle e2e-nomatch e2e-wait e2e-unplug ${VD_FAULTS}
-             e2e-wait-after-pulse e2e-wait-quit e2e-inherit e2e-reopen e2e-cycles)
+             e2e-wait-after-pulse e2e-wait-quit e2e-inherit e2e-reopen e2e-reconnect e2e-cycles)
 if(QV_WIN_BITS EQUAL 64)
   # A 32-bit and a 64-bit application on one drawer.
   list(APPEND VD_TESTS e2e-bitness)

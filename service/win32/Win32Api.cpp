@@ -6,6 +6,8 @@
 #include "service/win32/ProcBinding.h"
 #include "win32kit/DeviceHeaders.h"
 #include "win32kit/Text.h"
+// After the Windows headers: SHGetFolderPathW and CSIDL_COMMON_APPDATA.
+#include <shlobj.h>
 
 namespace quillvane::win32 {
 
@@ -60,6 +62,16 @@ static_assert(kDeviceInterfaceDetailDataSize == sizeof(::SP_DEVICE_INTERFACE_DET
 static_assert(kDeviceInterfaceDetailPathOffset ==
               offsetof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
 
+static_assert(sizeof(quillvane::SYSTEMTIME) == sizeof(::SYSTEMTIME));
+QV_SAME_FIELD(quillvane::SYSTEMTIME, ::SYSTEMTIME, wDay);
+QV_SAME_FIELD(quillvane::SYSTEMTIME, ::SYSTEMTIME, wMilliseconds);
+
+static_assert(sizeof(quillvane::WIN32_FIND_DATAW) == sizeof(::WIN32_FIND_DATAW));
+QV_SAME_FIELD(quillvane::WIN32_FIND_DATAW, ::WIN32_FIND_DATAW, nFileSizeLow);
+QV_SAME_FIELD(quillvane::WIN32_FIND_DATAW, ::WIN32_FIND_DATAW, cFileName);
+QV_SAME_FIELD(quillvane::WIN32_FIND_DATAW, ::WIN32_FIND_DATAW, cAlternateFileName);
+static_assert(sizeof(char16_t) == sizeof(wchar_t), "UTF-16 paths pass as they are");
+
 #undef QV_SAME_FIELD
 
 #ifdef _WIN64
@@ -94,6 +106,12 @@ static_assert(kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
               kErrorBrokenPipe == ERROR_BROKEN_PIPE &&
               kErrorPipeNotConnected == ERROR_PIPE_NOT_CONNECTED && kErrorNoData == ERROR_NO_DATA);
 static_assert(kQsAllInput == QS_ALLINPUT && kInfinite == INFINITE);
+static_assert(kFileAppendData == FILE_APPEND_DATA && kFileShareDelete == FILE_SHARE_DELETE &&
+              kOpenAlways == OPEN_ALWAYS && kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY &&
+              kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
+              kInvalidFileSize == INVALID_FILE_SIZE &&
+              kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
+              kCsidlCommonAppData == CSIDL_COMMON_APPDATA && kMaxPath == MAX_PATH);
 
 namespace {
 
@@ -103,6 +121,7 @@ BoundLibrary gHid{"hid.dll", LibrarySearch::kDevelopmentSwitch};
 BoundLibrary gSetupapi{"setupapi.dll", LibrarySearch::kDevelopmentSwitch};
 BoundLibrary gKernel32{"kernel32.dll"};
 BoundLibrary gUser32{"user32.dll"};
+BoundLibrary gShell32{"shell32.dll"};
 
 // Binds one system function by its library and name, on the first call from
 // this call site, and gives it with its own type.
@@ -135,6 +154,7 @@ const ::GUID* ToGuid(const quillvane::GUID* value) {
   return reinterpret_cast<::SECURITY_ATTRIBUTES*>(value);
 }
 DWORD* ToDword(std::uint32_t* value) { return reinterpret_cast<DWORD*>(value); }
+const wchar_t* ToWide(const char16_t* value) { return reinterpret_cast<const wchar_t*>(value); }
 
 std::atomic<TimerCallback> gTimerCallback{nullptr};
 
@@ -283,6 +303,54 @@ std::int32_t Win32Api::CloseHandle(Handle hObject) {
 std::uint32_t Win32Api::GetLastError() { return QV_BIND(gKernel32, GetLastError)(); }
 
 std::uint32_t Win32Api::GetTickCount() { return QV_BIND(gKernel32, GetTickCount)(); }
+
+Handle Win32Api::CreateFileW(const char16_t* lpFileName, std::uint32_t dwDesiredAccess,
+                             std::uint32_t dwShareMode, SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                             std::uint32_t dwCreationDisposition,
+                             std::uint32_t dwFlagsAndAttributes, Handle hTemplateFile) {
+  return FromPointer(QV_BIND(gKernel32, CreateFileW)(
+      ToWide(lpFileName), dwDesiredAccess, dwShareMode, ToSecurity(lpSecurityAttributes),
+      dwCreationDisposition, dwFlagsAndAttributes, ToHandle(hTemplateFile)));
+}
+
+std::int32_t Win32Api::CreateDirectoryW(const char16_t* lpPathName,
+                                        SECURITY_ATTRIBUTES* lpSecurityAttributes) {
+  return QV_BIND(gKernel32, CreateDirectoryW)(ToWide(lpPathName), ToSecurity(lpSecurityAttributes));
+}
+
+std::uint32_t Win32Api::GetFileSize(Handle hFile, std::uint32_t* lpFileSizeHigh) {
+  return QV_BIND(gKernel32, GetFileSize)(ToHandle(hFile), ToDword(lpFileSizeHigh));
+}
+
+Handle Win32Api::FindFirstFileW(const char16_t* lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
+  return FromPointer(QV_BIND(gKernel32, FindFirstFileW)(
+      ToWide(lpFileName), reinterpret_cast<::WIN32_FIND_DATAW*>(lpFindFileData)));
+}
+
+std::int32_t Win32Api::FindNextFileW(Handle hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
+  return QV_BIND(gKernel32, FindNextFileW)(ToHandle(hFindFile),
+                                           reinterpret_cast<::WIN32_FIND_DATAW*>(lpFindFileData));
+}
+
+std::int32_t Win32Api::FindClose(Handle hFindFile) {
+  return QV_BIND(gKernel32, FindClose)(ToHandle(hFindFile));
+}
+
+std::int32_t Win32Api::DeleteFileW(const char16_t* lpFileName) {
+  return QV_BIND(gKernel32, DeleteFileW)(ToWide(lpFileName));
+}
+
+void Win32Api::GetLocalTime(SYSTEMTIME* lpSystemTime) {
+  QV_BIND(gKernel32, GetLocalTime)(reinterpret_cast<::SYSTEMTIME*>(lpSystemTime));
+}
+
+std::uint32_t Win32Api::GetCurrentThreadId() { return QV_BIND(gKernel32, GetCurrentThreadId)(); }
+
+std::int32_t Win32Api::SHGetFolderPathW(Handle hwnd, std::int32_t csidl, Handle hToken,
+                                        std::uint32_t dwFlags, char16_t* pszPath) {
+  return QV_BIND(gShell32, SHGetFolderPathW)(ToHwnd(hwnd), csidl, ToHandle(hToken), dwFlags,
+                                             reinterpret_cast<wchar_t*>(pszPath));
+}
 
 std::int32_t Win32Api::Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) {
   return QV_BIND(gKernel32, Beep)(dwFreq, dwDuration);

@@ -54,6 +54,19 @@ class Win32Api final : public ApiDeclarations {
   std::int32_t CloseHandle(Handle hObject) override;
   std::uint32_t GetLastError() override;
   std::uint32_t GetTickCount() override;
+  Handle CreateFileW(const char16_t* lpFileName, std::uint32_t dwDesiredAccess,
+                     std::uint32_t dwShareMode, SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                     std::uint32_t dwCreationDisposition, std::uint32_t dwFlagsAndAttributes,
+                     Handle hTemplateFile) override;
+  std::int32_t CreateDirectoryW(const char16_t* lpPathName,
+                                SECURITY_ATTRIBUTES* lpSecurityAttributes) override;
+  std::uint32_t GetFileSize(Handle hFile, std::uint32_t* lpFileSizeHigh) override;
+  Handle FindFirstFileW(const char16_t* lpFileName, WIN32_FIND_DATAW* lpFindFileData) override;
+  std::int32_t FindNextFileW(Handle hFindFile, WIN32_FIND_DATAW* lpFindFileData) override;
+  std::int32_t FindClose(Handle hFindFile) override;
+  std::int32_t DeleteFileW(const char16_t* lpFileName) override;
+  void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+  std::uint32_t GetCurrentThreadId() override;
 
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override;
 
@@ -68,6 +81,9 @@ class Win32Api final : public ApiDeclarations {
   std::uint32_t MsgWaitForMultipleObjects(std::uint32_t nCount, const Handle* pHandles,
                                           std::int32_t fWaitAll, std::uint32_t dwMilliseconds,
                                           std::uint32_t dwWakeMask) override;
+
+  std::int32_t SHGetFolderPathW(Handle hwnd, std::int32_t csidl, Handle hToken,
+                                std::uint32_t dwFlags, char16_t* pszPath) override;
 
   std::string ToAnsi(const std::u16string& text) override;
   std::u16string FromAnsi(const std::string& text) override;

@@ -234,8 +234,8 @@ void PrintUsage() {
   std::fprintf(stderr,
                "usage: vd-client lifecycle | nomatch | wait <relay log> | unplug |\n"
                "                 fault <unplug|silence|kill> <poll|wait> | wait-after-pulse |\n"
-               "                 wait-quit | inherit | reopen | cycles <count> | idle <ms> |\n"
-               "                 shared <lead|follow>\n");
+               "                 wait-quit | inherit | reopen | reconnect | cycles <count> |\n"
+               "                 idle <ms> | shared <lead|follow>\n");
 }
 
 }  // namespace
@@ -268,6 +268,7 @@ int main(int argc, char** argv) {
   if (scenario == "wait-quit") failures = vdrawer::WaitWhileQuitting();
   if (scenario == "inherit") failures = vdrawer::Inherit();
   if (scenario == "reopen") failures = vdrawer::Reopen();
+  if (scenario == "reconnect") failures = vdrawer::Reconnect();
   if (scenario == "cycles" && args.size() == 2)
     failures = vdrawer::Cycles(std::atoi(args[1].c_str()));
   if (scenario == "shared" && args.size() == 2 && (args[1] == "lead" || args[1] == "follow"))

@@ -25,6 +25,10 @@ int WaitWhileQuitting();
 int Inherit();
 int Reopen();
 
+// Reconnect.cpp: a drawer with "Reconnect" and a level-4 trace unplugged,
+// opened while away and plugged back.
+int Reconnect();
+
 // Cycles.cpp: open, claim, enable, pulse, shut, close, `count` times.
 int Cycles(int count);
 
