@@ -51,18 +51,22 @@ if errorlevel 1 (
 )
 
 if "%mode%"=="uninstall" goto :uninstall
-call :register quillvane.dll {F2222B23-DCE3-48F1-A9BA-3292A601B15F} quillvane.CashDrawer || exit /b 1
-if "%standin%"=="1" (
-  call :register quillvane_control.dll {666E1802-7D41-45BC-848C-D520C554069A} quillvane.ControlObject || exit /b 1
-)
+call :register quillvane.dll {F2222B23-DCE3-48F1-A9BA-3292A601B15F} quillvane.CashDrawer
+if errorlevel 1 exit /b 1
+if not "%standin%"=="1" goto :registered_all
+call :register quillvane_control.dll {666E1802-7D41-45BC-848C-D520C554069A} quillvane.ControlObject
+if errorlevel 1 exit /b 1
+:registered_all
 echo %self%: next, configure a device: "%here%qvprovision.exe" add ^<name^> --pid ^<product id^>
 echo and check it with "%here%Brindlemark.exe".
 exit /b 0
 
 :uninstall
 set "failed=0"
-call :unregister quillvane_control.dll {666E1802-7D41-45BC-848C-D520C554069A} || set "failed=1"
-call :unregister quillvane.dll {F2222B23-DCE3-48F1-A9BA-3292A601B15F} || set "failed=1"
+call :unregister quillvane_control.dll {666E1802-7D41-45BC-848C-D520C554069A}
+if errorlevel 1 set "failed=1"
+call :unregister quillvane.dll {F2222B23-DCE3-48F1-A9BA-3292A601B15F}
+if errorlevel 1 set "failed=1"
 exit /b %failed%
 
 rem :registered <clsid>: sets "registered" to the class's server path in the
@@ -70,7 +74,7 @@ rem view of our bitness, or to nothing.
 :registered
 set "registered="
 set "line="
-for /f "delims=" %%l in ('reg query "HKLM\SOFTWARE\Classes\CLSID\%~1\InprocServer32" /ve %view% 2^>nul ^| findstr /c:"REG_SZ"') do set "line=%%l"
+for /f "delims=" %%l in ('reg query "HKLM\SOFTWARE\Classes\CLSID\%~1\InprocServer32" /ve %view% 2^>nul ^| find "REG_SZ"') do set "line=%%l"
 if not defined line exit /b 0
 set "registered=%line:*REG_SZ=%"
 for /f "tokens=*" %%p in ("%registered%") do set "registered=%%p"
