@@ -252,7 +252,7 @@ class Provisioner {
             ? u"  --view 32|64                   the registry view to work in, read by POS "
               u"applications\n"
               u"                                 of that bitness (default: the " +
-                  ViewName(mRegistry.View()) + u", this program's own)\n"
+                  ViewName(mRegistry.View()) + u", this program's own)"
             : u"";
     if (command.help) {
       mConsole.Out(command.help + (view.empty() ? u"" : u"\n" + view));
