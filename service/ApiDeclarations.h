@@ -23,8 +23,11 @@
 
 namespace quillvane {
 
+// A system timer's id, as SetTimer gives it (UINT_PTR): pointer-sized.
+using TimerId = std::uintptr_t;
+
 // The system-timer callback: window handle, message, timer id, system time.
-using TimerCallback = void (*)(Handle hwnd, std::uint32_t uMsg, std::uint32_t idEvent,
+using TimerCallback = void (*)(Handle hwnd, std::uint32_t uMsg, TimerId idEvent,
                                std::uint32_t dwTime);
 
 class ApiDeclarations {
@@ -108,9 +111,9 @@ class ApiDeclarations {
 
   // user32: window-less timers and the thread's message loop.
   // SetTimer(NULL, 0, ms, callback) gives the new timer's id, or 0 if refused.
-  virtual std::uint32_t SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                                 TimerCallback lpTimerFunc) = 0;
-  virtual std::int32_t KillTimer(Handle hWnd, std::uint32_t uIDEvent) = 0;
+  virtual TimerId SetTimer(Handle hWnd, TimerId nIDEvent, std::uint32_t uElapse,
+                           TimerCallback lpTimerFunc) = 0;
+  virtual std::int32_t KillTimer(Handle hWnd, TimerId uIDEvent) = 0;
   // Processes every message waiting in the calling thread's queue, then
   // returns true. When the application has posted WM_QUIT, gives false and
   // leaves WM_QUIT posted for the application's own message loop.

@@ -48,7 +48,7 @@ void CLiteTimer::SetInterval(std::int32_t lngInterval) {
 
 std::int32_t CLiteTimer::GetInterval() const { return mlngInterval; }
 
-void CLiteTimer::RaiseTimer(std::int32_t lngTimerID) {
+void CLiteTimer::RaiseTimer(TimerId lngTimerID) {
   if (mlngTimerID == 0 || lngTimerID != mlngTimerID || !Timer) return;
   // Call a copy: the handler may replace Timer while it runs.
   std::function<void()> objHandler = Timer;

@@ -35,7 +35,7 @@ class CLiteTimer : public std::enable_shared_from_this<CLiteTimer> {
   std::int32_t GetInterval() const;
 
   // Raises Timer when lngTimerID is this timer's id; otherwise nothing.
-  void RaiseTimer(std::int32_t lngTimerID);
+  void RaiseTimer(TimerId lngTimerID);
 
   // The event. Called synchronously, on the owning thread, once per tick.
   std::function<void()> Timer;
@@ -49,7 +49,8 @@ class CLiteTimer : public std::enable_shared_from_this<CLiteTimer> {
  private:
   ApiDeclarations& mApi;
   std::int32_t mlngInterval = 1000;
-  std::int32_t mlngTimerID = 0;
+  // The system timer's id as SetTimer gave it, pointer-sized; 0 while stopped.
+  TimerId mlngTimerID = 0;
 };
 
 }  // namespace quillvane

@@ -13,11 +13,14 @@ namespace {
 
 constexpr std::uint32_t kDeviceAccess = kGenericRead | kGenericWrite;
 constexpr std::uint32_t kDeviceShare = kFileShareRead | kFileShareWrite;
-constexpr std::uint32_t kInterfaceDataSize = 28;
-// cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A on the 32-bit platform: the
-// 4-byte size field and the first byte of the path.
-constexpr std::uint32_t kDetailDataSize = 5;
-constexpr std::uint32_t kDetailPathOffset = 4;
+// The record sizes of the platform being built for: 28 and 5 on 32-bit
+// Windows, 32 and 8 on 64-bit Windows (service/PlatformTypes.h).
+constexpr std::uint32_t kInterfaceDataSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+constexpr std::uint32_t kDetailDataSize = kDeviceInterfaceDetailDataSize;
+constexpr std::uint32_t kDetailPathOffset = kDeviceInterfaceDetailPathOffset;
+// The smallest detail there is, on either bitness: the size field and the
+// NUL of an empty path.
+constexpr std::uint32_t kMinDetailSize = kDetailPathOffset + 1;
 // No device path comes near this; a larger answer to the size query is not
 // believed (and N + 1 must not wrap).
 constexpr std::uint32_t kMaxDetailSize = 0x10000;
@@ -62,7 +65,7 @@ bool CashDrawer::FindDrawerDevice() {
       std::uint32_t lngNeeded = 0;
       mApi.SetupDiGetDeviceInterfaceDetailA(rec.deviceInfoSet.Get(), &rec.interfaceData, nullptr, 0,
                                             &lngNeeded, nullptr);
-      if (lngNeeded >= kDetailDataSize && lngNeeded <= kMaxDetailSize) {
+      if (lngNeeded >= kMinDetailSize && lngNeeded <= kMaxDetailSize) {
         std::vector<std::uint8_t> bytDetail(static_cast<std::size_t>(lngNeeded) + 1, 0);
         std::memcpy(bytDetail.data(), &kDetailDataSize, sizeof(kDetailDataSize));
         std::uint32_t lngRequired = 0;

@@ -31,7 +31,7 @@ TimerTable::iterator FindEntry(TimerTable& colTable, const std::string& strKey) 
 }
 
 // Removes the entry under lngTimerID's key, if any; drops the table once empty.
-void RemoveEntry(std::int32_t lngTimerID) {
+void RemoveEntry(TimerId lngTimerID) {
   if (!colTimers) return;
   auto it = FindEntry(*colTimers, TimerKey(lngTimerID));
   if (it != colTimers->end()) colTimers->erase(it);
@@ -40,15 +40,16 @@ void RemoveEntry(std::int32_t lngTimerID) {
 
 }  // namespace
 
-std::string TimerKey(std::int32_t lngTimerID) { return "T" + std::to_string(lngTimerID); }
+std::string TimerKey(TimerId lngTimerID) {
+  return "T" + std::to_string(static_cast<std::intptr_t>(lngTimerID));
+}
 
-std::int32_t StartTimer(ApiDeclarations& api, const std::shared_ptr<CLiteTimer>& objTimer,
-                        std::int32_t lngInterval, std::int32_t lngTimerID) {
+TimerId StartTimer(ApiDeclarations& api, const std::shared_ptr<CLiteTimer>& objTimer,
+                   std::int32_t lngInterval, TimerId lngTimerID) {
   if (!colTimers) colTimers = std::make_unique<TimerTable>();
   if (lngTimerID != 0 || lngInterval <= 0) return lngTimerID;
 
-  const auto lngNewID = static_cast<std::int32_t>(
-      api.SetTimer(0, 0, static_cast<std::uint32_t>(lngInterval), &TimerProc));
+  const TimerId lngNewID = api.SetTimer(0, 0, static_cast<std::uint32_t>(lngInterval), &TimerProc);
   // A refused start records nothing: an entry under id 0 would never be
   // removed, since a stopped timer has nothing to stop.
   if (lngNewID == 0) return 0;
@@ -62,21 +63,20 @@ std::int32_t StartTimer(ApiDeclarations& api, const std::shared_ptr<CLiteTimer>&
   return lngNewID;
 }
 
-void StopTimer(ApiDeclarations& api, std::int32_t& lngTimerID) {
+void StopTimer(ApiDeclarations& api, TimerId& lngTimerID) {
   if (!colTimers || lngTimerID == 0) return;
-  if (api.KillTimer(0, static_cast<std::uint32_t>(lngTimerID)) == 0) return;
-  const std::int32_t lngStoppedID = lngTimerID;
+  if (api.KillTimer(0, lngTimerID) == 0) return;
+  const TimerId lngStoppedID = lngTimerID;
   lngTimerID = 0;
   RemoveEntry(lngStoppedID);
 }
 
-void ForgetTimer(std::int32_t lngTimerID) {
+void ForgetTimer(TimerId lngTimerID) {
   if (lngTimerID == 0) return;
   RemoveEntry(lngTimerID);
 }
 
-void TimerProc(Handle /*hwnd*/, std::uint32_t uMsg, std::uint32_t idEvent,
-               std::uint32_t /*dwTime*/) {
+void TimerProc(Handle /*hwnd*/, std::uint32_t uMsg, TimerId idEvent, std::uint32_t /*dwTime*/) {
   if (uMsg != kWmTimer || !colTimers) return;
 
   // Walk a copy of the keys: a handler may start, stop or destroy timers, or
@@ -86,7 +86,6 @@ void TimerProc(Handle /*hwnd*/, std::uint32_t uMsg, std::uint32_t idEvent,
   colKeys.reserve(colTimers->size());
   for (const TimerEntry& entry : *colTimers) colKeys.push_back(entry.strKey);
 
-  const auto lngTimerID = static_cast<std::int32_t>(idEvent);
   for (const std::string& strKey : colKeys) {
     if (!colTimers) return;
     auto it = FindEntry(*colTimers, strKey);
@@ -96,7 +95,7 @@ void TimerProc(Handle /*hwnd*/, std::uint32_t uMsg, std::uint32_t idEvent,
     std::shared_ptr<CLiteTimer> objTimer = it->objTimer.lock();
     if (!objTimer) continue;
     try {
-      objTimer->RaiseTimer(lngTimerID);
+      objTimer->RaiseTimer(idEvent);
     } catch (...) {
       // The platform that called us cannot take an exception; count and drop.
       ++lngDroppedErrors;

@@ -20,22 +20,23 @@ namespace MLiteTimer {
 // lngInterval is below 1; returns the id the timer now has (new, or
 // lngTimerID unchanged; 0 when the platform refused). Creates this thread's
 // table if it has none.
-std::int32_t StartTimer(ApiDeclarations& api, const std::shared_ptr<CLiteTimer>& objTimer,
-                        std::int32_t lngInterval, std::int32_t lngTimerID);
+TimerId StartTimer(ApiDeclarations& api, const std::shared_ptr<CLiteTimer>& objTimer,
+                   std::int32_t lngInterval, TimerId lngTimerID);
 
 // Kills the system timer and removes its entry, setting lngTimerID to 0. When
 // KillTimer fails nothing changes. Drops the table when it becomes empty.
-void StopTimer(ApiDeclarations& api, std::int32_t& lngTimerID);
+void StopTimer(ApiDeclarations& api, TimerId& lngTimerID);
 
 // Removes the entry of a timer that is going away, whatever KillTimer said.
-void ForgetTimer(std::int32_t lngTimerID);
+void ForgetTimer(TimerId lngTimerID);
 
 // The system-timer callback: on WM_TIMER, offers the id to every running timer
 // of this thread. No exception leaves it.
-void TimerProc(Handle hwnd, std::uint32_t uMsg, std::uint32_t idEvent, std::uint32_t dwTime);
+void TimerProc(Handle hwnd, std::uint32_t uMsg, TimerId idEvent, std::uint32_t dwTime);
 
-// The key of a timer id in the table: "T" followed by the id in decimal.
-std::string TimerKey(std::int32_t lngTimerID);
+// The key of a timer id in the table: "T" followed by the id in decimal, read
+// as a signed number of pointer size (a leading minus from the top bit on).
+std::string TimerKey(TimerId lngTimerID);
 
 // For tests: whether this thread has a table, and how many entries it holds.
 bool HasTable();

@@ -1,7 +1,10 @@
-// Portable records and constants of the 32-bit Windows platform, as the core
-// sees them. Layouts are those of 32-bit Windows: handles and pointers are
-// 32-bit values. The Win32 binding checks each record against the real one
-// with static_assert, so these may be passed to the platform by address.
+// Portable records and constants of the Windows platform, as the core sees
+// them, for the bitness being built: handles, pointers and the fields Windows
+// declares pointer-sized (ULONG_PTR, HANDLE, LPVOID) are std::uintptr_t, so
+// the layouts are those of 32-bit Windows in a 32-bit build and of 64-bit
+// Windows in a 64-bit one (the native build included). The Win32 binding
+// checks each record against the real one with static_assert, for both
+// targets, so these may be passed to the platform by address.
 //
 // Constants carry a k prefix because windows.h defines the Win32 spellings as
 // macros and both headers meet in the Win32 binding.
@@ -12,11 +15,14 @@
 
 namespace quillvane {
 
-// A platform handle (file, event, key, device list, preparsed data).
-using Handle = std::uint32_t;
+// A platform handle (file, event, key, device list, preparsed data, window):
+// pointer-sized, never squeezed through a 32-bit integer.
+using Handle = std::uintptr_t;
 
-constexpr Handle kInvalidHandleValue = 0xFFFFFFFFu;
-constexpr Handle kHkeyLocalMachine = 0x80000002u;
+// INVALID_HANDLE_VALUE is (HANDLE)-1 and the predefined keys are 32-bit
+// negative numbers sign-extended to pointer size, as windows.h defines them.
+constexpr Handle kInvalidHandleValue = static_cast<Handle>(-1);
+constexpr Handle kHkeyLocalMachine = static_cast<Handle>(std::intptr_t{-0x7FFFFFFE});
 
 constexpr std::uint32_t kRegNone = 0;
 constexpr std::uint32_t kRegSz = 1;
@@ -94,43 +100,56 @@ struct HIDP_CAPS {
   std::uint16_t NumberFeatureDataIndices;
 };
 
+// Pointer-sized in both records: Internal, InternalHigh (ULONG_PTR), hEvent.
 struct OVERLAPPED {
-  std::uint32_t Internal;
-  std::uint32_t InternalHigh;
+  std::uintptr_t Internal;
+  std::uintptr_t InternalHigh;
   std::uint32_t Offset;
   std::uint32_t OffsetHigh;
   Handle hEvent;
 };
 
+// Reserved is a ULONG_PTR. The 32-bit platform packs the device-setup
+// records to 1 byte, the 64-bit one to 8: natural alignment gives both.
 struct SP_DEVICE_INTERFACE_DATA {
   std::uint32_t cbSize;
   GUID InterfaceClassGuid;
   std::uint32_t Flags;
-  std::uint32_t Reserved;
+  std::uintptr_t Reserved;
 };
 
 struct SP_DEVINFO_DATA {
   std::uint32_t cbSize;
   GUID ClassGuid;
   std::uint32_t DevInst;
-  std::uint32_t Reserved;
+  std::uintptr_t Reserved;
 };
 
+// lpSecurityDescriptor is a pointer.
 struct SECURITY_ATTRIBUTES {
   std::uint32_t nLength;
-  std::uint32_t lpSecurityDescriptor;
+  std::uintptr_t lpSecurityDescriptor;
   std::int32_t bInheritHandle;
 };
 
+// cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A: the 4-byte size field and the
+// first byte of the path, 5 on the 32-bit platform (packed to 1 byte) and 8
+// on the 64-bit one (padded to the record's alignment). The path starts at
+// byte 4 on both.
+constexpr std::uint32_t kDeviceInterfaceDetailDataSize = sizeof(std::uintptr_t) == 8 ? 8 : 5;
+constexpr std::uint32_t kDeviceInterfaceDetailPathOffset = 4;
+
+constexpr bool kPointers64 = sizeof(std::uintptr_t) == 8;
+static_assert(sizeof(std::uintptr_t) == 4 || kPointers64);
 static_assert(sizeof(GUID) == 16);
 static_assert(sizeof(HIDD_ATTRIBUTES) == 12);
 static_assert(sizeof(HIDP_CAPS) == 64);
-static_assert(sizeof(OVERLAPPED) == 20);
-static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28);
-static_assert(sizeof(SP_DEVINFO_DATA) == 28);
-static_assert(sizeof(SECURITY_ATTRIBUTES) == 12);
+static_assert(sizeof(OVERLAPPED) == (kPointers64 ? 32 : 20));
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == (kPointers64 ? 32 : 28));
+static_assert(sizeof(SP_DEVINFO_DATA) == (kPointers64 ? 32 : 28));
+static_assert(sizeof(SECURITY_ATTRIBUTES) == (kPointers64 ? 24 : 12));
 static_assert(offsetof(HIDP_CAPS, InputReportByteLength) == 4);
-static_assert(offsetof(OVERLAPPED, hEvent) == 16);
+static_assert(offsetof(OVERLAPPED, hEvent) == (kPointers64 ? 24 : 16));
 
 // True once the I/O described by the record has finished, successfully or not.
 inline bool HasOverlappedIoCompleted(const OVERLAPPED& ov) { return ov.Internal != kStatusPending; }

@@ -156,11 +156,12 @@ class ForwardingPlatform : public quillvane::ApiDeclarations {
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override {
     return mTarget.Beep(dwFreq, dwDuration);
   }
-  std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                         quillvane::TimerCallback lpTimerFunc) override {
+  quillvane::TimerId SetTimer(quillvane::Handle hWnd, quillvane::TimerId nIDEvent,
+                              std::uint32_t uElapse,
+                              quillvane::TimerCallback lpTimerFunc) override {
     return mTarget.SetTimer(hWnd, nIDEvent, uElapse, lpTimerFunc);
   }
-  std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent) override {
+  std::int32_t KillTimer(quillvane::Handle hWnd, quillvane::TimerId uIDEvent) override {
     return mTarget.KillTimer(hWnd, uIDEvent);
   }
   bool PumpMessages() override { return mTarget.PumpMessages(); }

@@ -78,7 +78,7 @@ std::int32_t SimPlatform::CreateDirectoryW(const char16_t* lpPathName,
 }
 
 std::uint32_t SimPlatform::GetFileSize(Handle hFile, std::uint32_t* lpFileSizeHigh) {
-  mState->Enter("GetFileSize", {hFile});
+  mState->Enter("GetFileSize", LogArgs(hFile));
   HandleEntry* file = mState->Use("GetFileSize", hFile, {HandleKind::DiskFile});
   if (!file) return quillvane::kInvalidFileSize;
   const std::uint64_t size = mFiles.Size(file->diskPath);
@@ -103,7 +103,7 @@ Handle SimPlatform::FindFirstFileW(const char16_t* lpFileName,
 
 std::int32_t SimPlatform::FindNextFileW(Handle hFindFile,
                                         quillvane::WIN32_FIND_DATAW* lpFindFileData) {
-  mState->Enter("FindNextFileW", {hFindFile});
+  mState->Enter("FindNextFileW", LogArgs(hFindFile));
   HandleEntry* search = mState->Use("FindNextFileW", hFindFile, {HandleKind::FileSearch});
   if (!search) return 0;
   if (search->found.empty()) return mState->Fail(kErrorNoMoreItems, 0);
@@ -114,7 +114,7 @@ std::int32_t SimPlatform::FindNextFileW(Handle hFindFile,
 }
 
 std::int32_t SimPlatform::FindClose(Handle hFindFile) {
-  mState->Enter("FindClose", {hFindFile});
+  mState->Enter("FindClose", LogArgs(hFindFile));
   return mState->Close("FindClose", hFindFile, {HandleKind::FileSearch}) ? 1 : 0;
 }
 

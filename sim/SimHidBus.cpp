@@ -18,10 +18,11 @@ namespace {
 constexpr quillvane::GUID kHidGuid = win32kit::HidInterfaceGuid<quillvane::GUID>();
 constexpr std::uint32_t kDigcfAllClasses = 0x04;
 constexpr std::uint32_t kSpintActive = 0x01;
-constexpr std::uint32_t kDeviceInterfaceDataSize = 28;
-// SP_DEVICE_INTERFACE_DETAIL_DATA_A on the 32-bit platform: cbSize, then the path.
-constexpr std::uint32_t kDetailCbSize = 5;
-constexpr std::uint32_t kDetailPathOffset = 4;
+// The record sizes the platform of this bitness accepts (28 and 5 on 32-bit,
+// 32 and 8 on 64-bit); any other cbSize is refused, as Windows does.
+constexpr std::uint32_t kDeviceInterfaceDataSize = sizeof(quillvane::SP_DEVICE_INTERFACE_DATA);
+constexpr std::uint32_t kDetailCbSize = quillvane::kDeviceInterfaceDetailDataSize;
+constexpr std::uint32_t kDetailPathOffset = quillvane::kDeviceInterfaceDetailPathOffset;
 constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
 constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
 // A vendor-defined top-level collection, as cash drawers commonly report.
@@ -79,7 +80,7 @@ SimHidDevice& SimPlatform::AddHidDevice(HidDeviceConfig config) {
 // --- hid.dll ----------------------------------------------------------------
 
 void SimPlatform::HidD_GetHidGuid(quillvane::GUID* HidGuid) {
-  mState->Enter("HidD_GetHidGuid", {HidGuid != nullptr});
+  mState->Enter("HidD_GetHidGuid", LogArgs(HidGuid != nullptr));
   if (!HidGuid) {
     mState->Violation("HidD_GetHidGuid: null GUID pointer");
     return;
@@ -89,8 +90,9 @@ void SimPlatform::HidD_GetHidGuid(quillvane::GUID* HidGuid) {
 
 std::int32_t SimPlatform::HidD_GetAttributes(Handle HidDeviceObject,
                                              quillvane::HIDD_ATTRIBUTES* Attributes) {
-  mState->Enter("HidD_GetAttributes",
-                {HidDeviceObject, Attributes ? static_cast<std::int64_t>(Attributes->Size) : -1});
+  mState->Enter(
+      "HidD_GetAttributes",
+      LogArgs(HidDeviceObject, Attributes ? static_cast<std::int64_t>(Attributes->Size) : -1));
   HandleEntry* file = mState->Use("HidD_GetAttributes", HidDeviceObject, {HandleKind::File});
   if (!file) return 0;
   if (!Attributes) {
@@ -108,7 +110,7 @@ std::int32_t SimPlatform::HidD_GetAttributes(Handle HidDeviceObject,
 
 // Drops the reports held for the handle; the next read waits for a new one.
 std::int32_t SimPlatform::HidD_FlushQueue(Handle HidDeviceObject) {
-  mState->Enter("HidD_FlushQueue", {HidDeviceObject});
+  mState->Enter("HidD_FlushQueue", LogArgs(HidDeviceObject));
   mState->CatchUp();
   HandleEntry* file = mState->Use("HidD_FlushQueue", HidDeviceObject, {HandleKind::File});
   if (!file) return 0;
@@ -118,7 +120,7 @@ std::int32_t SimPlatform::HidD_FlushQueue(Handle HidDeviceObject) {
 }
 
 std::int32_t SimPlatform::HidD_GetPreparsedData(Handle HidDeviceObject, Handle* PreparsedData) {
-  mState->Enter("HidD_GetPreparsedData", {HidDeviceObject, PreparsedData != nullptr});
+  mState->Enter("HidD_GetPreparsedData", LogArgs(HidDeviceObject, PreparsedData != nullptr));
   HandleEntry* file = mState->Use("HidD_GetPreparsedData", HidDeviceObject, {HandleKind::File});
   if (!file) return 0;
   if (!PreparsedData) {
@@ -136,7 +138,7 @@ std::int32_t SimPlatform::HidD_GetPreparsedData(Handle HidDeviceObject, Handle* 
 }
 
 std::int32_t SimPlatform::HidP_GetCaps(Handle PreparsedData, quillvane::HIDP_CAPS* Capabilities) {
-  mState->Enter("HidP_GetCaps", {PreparsedData, Capabilities != nullptr});
+  mState->Enter("HidP_GetCaps", LogArgs(PreparsedData, Capabilities != nullptr));
   HandleEntry* data = mState->Use("HidP_GetCaps", PreparsedData, {HandleKind::PreparsedData});
   if (!data) return kHidpStatusInvalidPreparsedData;
   if (!Capabilities) {
@@ -154,7 +156,7 @@ std::int32_t SimPlatform::HidP_GetCaps(Handle PreparsedData, quillvane::HIDP_CAP
 }
 
 std::int32_t SimPlatform::HidD_FreePreparsedData(Handle PreparsedData) {
-  mState->Enter("HidD_FreePreparsedData", {PreparsedData});
+  mState->Enter("HidD_FreePreparsedData", LogArgs(PreparsedData));
   return mState->Close("HidD_FreePreparsedData", PreparsedData, {HandleKind::PreparsedData}) ? 1
                                                                                              : 0;
 }
@@ -167,7 +169,7 @@ std::int32_t SimPlatform::HidD_FreePreparsedData(Handle PreparsedData) {
 Handle SimPlatform::SetupDiGetClassDevsA(const quillvane::GUID* ClassGuid, const char* Enumerator,
                                          Handle hwndParent, std::uint32_t Flags) {
   mState->Enter("SetupDiGetClassDevsA",
-                {ClassGuid != nullptr, Enumerator != nullptr, hwndParent, Flags});
+                LogArgs(ClassGuid != nullptr, Enumerator != nullptr, hwndParent, Flags));
   if (mClassDevsFails) return mState->Fail(kErrorGenFailure, quillvane::kInvalidHandleValue);
   if (!ClassGuid && !(Flags & kDigcfAllClasses)) {
     return mState->Fail(kErrorInvalidParameter, quillvane::kInvalidHandleValue);
@@ -194,8 +196,8 @@ std::int32_t SimPlatform::SetupDiEnumDeviceInterfaces(
     quillvane::SP_DEVICE_INTERFACE_DATA* DeviceInterfaceData) {
   mState->Enter(
       "SetupDiEnumDeviceInterfaces",
-      {DeviceInfoSet, DeviceInfoData != nullptr, InterfaceClassGuid != nullptr, MemberIndex,
-       DeviceInterfaceData ? static_cast<std::int64_t>(DeviceInterfaceData->cbSize) : -1});
+      LogArgs(DeviceInfoSet, DeviceInfoData != nullptr, InterfaceClassGuid != nullptr, MemberIndex,
+              DeviceInterfaceData ? static_cast<std::int64_t>(DeviceInterfaceData->cbSize) : -1));
   HandleEntry* list =
       mState->Use("SetupDiEnumDeviceInterfaces", DeviceInfoSet, {HandleKind::DeviceList});
   if (!list) return 0;
@@ -227,10 +229,10 @@ std::int32_t SimPlatform::SetupDiGetDeviceInterfaceDetailA(
     std::memcpy(&given, detail, 4);
     cbSize = given;
   }
-  mState->Enter(
-      "SetupDiGetDeviceInterfaceDetailA",
-      {DeviceInfoSet, DeviceInterfaceData != nullptr, detail != nullptr,
-       DeviceInterfaceDetailDataSize, RequiredSize != nullptr, DeviceInfoData != nullptr, cbSize});
+  mState->Enter("SetupDiGetDeviceInterfaceDetailA",
+                LogArgs(DeviceInfoSet, DeviceInterfaceData != nullptr, detail != nullptr,
+                        DeviceInterfaceDetailDataSize, RequiredSize != nullptr,
+                        DeviceInfoData != nullptr, cbSize));
   HandleEntry* list =
       mState->Use("SetupDiGetDeviceInterfaceDetailA", DeviceInfoSet, {HandleKind::DeviceList});
   if (!list) return 0;
@@ -238,7 +240,7 @@ std::int32_t SimPlatform::SetupDiGetDeviceInterfaceDetailA(
     mState->Violation("SetupDiGetDeviceInterfaceDetailA: null interface record");
     return 0;
   }
-  const std::uint32_t position = DeviceInterfaceData->Reserved;
+  const std::uintptr_t position = DeviceInterfaceData->Reserved;
   if (position == 0 || position > list->devices.size()) {
     return mState->Fail(kErrorInvalidParameter, 0);
   }
@@ -263,7 +265,7 @@ std::int32_t SimPlatform::SetupDiGetDeviceInterfaceDetailA(
 }
 
 std::int32_t SimPlatform::SetupDiDestroyDeviceInfoList(Handle DeviceInfoSet) {
-  mState->Enter("SetupDiDestroyDeviceInfoList", {DeviceInfoSet});
+  mState->Enter("SetupDiDestroyDeviceInfoList", LogArgs(DeviceInfoSet));
   return mState->Close("SetupDiDestroyDeviceInfoList", DeviceInfoSet, {HandleKind::DeviceList}) ? 1
                                                                                                 : 0;
 }
@@ -279,12 +281,13 @@ Handle SimPlatform::CreateFileA(const char* lpFileName, std::uint32_t dwDesiredA
                                 std::uint32_t dwCreationDisposition,
                                 std::uint32_t dwFlagsAndAttributes, Handle hTemplateFile) {
   const quillvane::SECURITY_ATTRIBUTES* sa = lpSecurityAttributes;
-  mState->Enter("CreateFileA",
-                {dwDesiredAccess, dwShareMode, sa ? static_cast<std::int64_t>(sa->nLength) : -1,
-                 sa ? static_cast<std::int64_t>(sa->lpSecurityDescriptor) : -1,
-                 sa ? static_cast<std::int64_t>(sa->bInheritHandle) : -1, dwCreationDisposition,
-                 dwFlagsAndAttributes, hTemplateFile},
-                lpFileName ? lpFileName : "<null>");
+  mState->Enter(
+      "CreateFileA",
+      LogArgs(dwDesiredAccess, dwShareMode, sa ? static_cast<std::int64_t>(sa->nLength) : -1,
+              sa ? static_cast<std::int64_t>(sa->lpSecurityDescriptor) : -1,
+              sa ? static_cast<std::int64_t>(sa->bInheritHandle) : -1, dwCreationDisposition,
+              dwFlagsAndAttributes, hTemplateFile),
+      lpFileName ? lpFileName : "<null>");
   if (!lpFileName) {
     mState->Violation("CreateFileA: null path");
     return mState->Fail(kErrorInvalidParameter, quillvane::kInvalidHandleValue);
@@ -331,7 +334,7 @@ std::int32_t SimPlatform::WriteFile(Handle hFile, const void* lpBuffer,
                                     std::uint32_t nNumberOfBytesToWrite,
                                     std::uint32_t* lpNumberOfBytesWritten,
                                     quillvane::OVERLAPPED* lpOverlapped) {
-  mState->Enter("WriteFile", {hFile, nNumberOfBytesToWrite, lpOverlapped != nullptr});
+  mState->Enter("WriteFile", LogArgs(hFile, nNumberOfBytesToWrite, lpOverlapped != nullptr));
   mState->CatchUp();
   HandleEntry* file = mState->Use("WriteFile", hFile, {HandleKind::File, HandleKind::DiskFile});
   if (!file) return 0;

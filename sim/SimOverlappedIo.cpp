@@ -181,7 +181,7 @@ bool SimPlatform::State::AnyReadWillSignal(Handle event) const {
 Handle SimPlatform::CreateEventA(quillvane::SECURITY_ATTRIBUTES* lpEventAttributes,
                                  std::int32_t bManualReset, std::int32_t bInitialState,
                                  const char* lpName) {
-  mState->Enter("CreateEventA", {lpEventAttributes != nullptr, bManualReset, bInitialState},
+  mState->Enter("CreateEventA", LogArgs(lpEventAttributes != nullptr, bManualReset, bInitialState),
                 lpName ? lpName : "<null>");
   HandleEntry entry;
   entry.kind = HandleKind::Event;
@@ -191,7 +191,7 @@ Handle SimPlatform::CreateEventA(quillvane::SECURITY_ATTRIBUTES* lpEventAttribut
 }
 
 std::int32_t SimPlatform::ResetEvent(Handle hEvent) {
-  mState->Enter("ResetEvent", {hEvent});
+  mState->Enter("ResetEvent", LogArgs(hEvent));
   mState->CatchUp();
   HandleEntry* event = mState->Use("ResetEvent", hEvent, {HandleKind::Event});
   if (!event) return 0;
@@ -205,7 +205,7 @@ std::int32_t SimPlatform::ResetEvent(Handle hEvent) {
 // the thread would sleep the whole limit for nothing, or hang for good.
 std::uint32_t SimPlatform::WaitForSingleObject(Handle hHandle, std::uint32_t dwMilliseconds) {
   const Handle handles[] = {hHandle};
-  mState->Enter("WaitForSingleObject", {hHandle, dwMilliseconds});
+  mState->Enter("WaitForSingleObject", LogArgs(hHandle, dwMilliseconds));
   return WaitOn(handles, 1, dwMilliseconds, 0, "WaitForSingleObject");
 }
 
@@ -214,7 +214,7 @@ std::uint32_t SimPlatform::MsgWaitForMultipleObjects(std::uint32_t nCount, const
                                                      std::uint32_t dwMilliseconds,
                                                      std::uint32_t dwWakeMask) {
   mState->Enter("MsgWaitForMultipleObjects",
-                {nCount, pHandles != nullptr, fWaitAll, dwMilliseconds, dwWakeMask});
+                LogArgs(nCount, pHandles != nullptr, fWaitAll, dwMilliseconds, dwWakeMask));
   if ((nCount > 0 && !pHandles) || fWaitAll != 0) {
     mState->Violation(
         "MsgWaitForMultipleObjects: " +
@@ -290,7 +290,7 @@ std::uint32_t SimPlatform::WaitOn(const Handle* handles, std::uint32_t count,
 std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t nNumberOfBytesToRead,
                                    std::uint32_t* lpNumberOfBytesRead,
                                    quillvane::OVERLAPPED* lpOverlapped) {
-  mState->Enter("ReadFile", {hFile, nNumberOfBytesToRead, lpOverlapped != nullptr});
+  mState->Enter("ReadFile", LogArgs(hFile, nNumberOfBytesToRead, lpOverlapped != nullptr));
   mState->CatchUp();
   mState->LandLateReads();
   HandleEntry* file = mState->Use("ReadFile", hFile, {HandleKind::File});
@@ -382,7 +382,7 @@ std::int32_t SimPlatform::ReadFile(Handle hFile, void* lpBuffer, std::uint32_t n
 }
 
 std::int32_t SimPlatform::CancelIo(Handle hFile) {
-  mState->Enter("CancelIo", {hFile});
+  mState->Enter("CancelIo", LogArgs(hFile));
   mState->CatchUp();
   if (!mState->Use("CancelIo", hFile, {HandleKind::File})) return 0;
   mState->CancelReadsOf(hFile);
@@ -396,8 +396,8 @@ std::int32_t SimPlatform::CancelIo(Handle hFile) {
 std::int32_t SimPlatform::GetOverlappedResult(Handle hFile, quillvane::OVERLAPPED* lpOverlapped,
                                               std::uint32_t* lpNumberOfBytesTransferred,
                                               std::int32_t bWait) {
-  mState->Enter("GetOverlappedResult",
-                {hFile, lpOverlapped != nullptr, lpNumberOfBytesTransferred != nullptr, bWait});
+  mState->Enter("GetOverlappedResult", LogArgs(hFile, lpOverlapped != nullptr,
+                                               lpNumberOfBytesTransferred != nullptr, bWait));
   mState->CatchUp();
   if (!mState->Use("GetOverlappedResult", hFile, {HandleKind::File})) return 0;
   if (!lpOverlapped || !lpNumberOfBytesTransferred) {

@@ -287,7 +287,7 @@ std::size_t SimPlatform::CountCalls(const std::string& function) const {
 // --- advapi32 ---------------------------------------------------------------
 
 std::int32_t SimPlatform::RegOpenKeyA(Handle hKey, const char* lpSubKey, Handle* phkResult) {
-  mState->Enter("RegOpenKeyA", {hKey, phkResult != nullptr}, lpSubKey ? lpSubKey : "<null>");
+  mState->Enter("RegOpenKeyA", LogArgs(hKey, phkResult != nullptr), lpSubKey ? lpSubKey : "<null>");
   if (!phkResult) {
     mState->Violation("RegOpenKeyA: null phkResult");
     return kRegInvalidParameter;
@@ -316,8 +316,8 @@ std::int32_t SimPlatform::RegQueryValueExA(Handle hKey, const char* lpValueName,
                                            std::uint32_t* lpReserved, std::uint32_t* lpType,
                                            std::uint8_t* lpData, std::uint32_t* lpcbData) {
   mState->Enter("RegQueryValueExA",
-                {hKey, lpReserved != nullptr, lpType != nullptr, lpData != nullptr,
-                 lpcbData ? static_cast<std::int64_t>(*lpcbData) : -1},
+                LogArgs(hKey, lpReserved != nullptr, lpType != nullptr, lpData != nullptr,
+                        lpcbData ? static_cast<std::int64_t>(*lpcbData) : -1),
                 lpValueName ? lpValueName : "<null>");
   std::string path;
   if (hKey != quillvane::kHkeyLocalMachine) {
@@ -351,7 +351,7 @@ std::int32_t SimPlatform::RegQueryValueExA(Handle hKey, const char* lpValueName,
 }
 
 std::int32_t SimPlatform::RegCloseKey(Handle hKey) {
-  mState->Enter("RegCloseKey", {hKey});
+  mState->Enter("RegCloseKey", LogArgs(hKey));
   // Closing a predefined root is allowed and does nothing.
   if (hKey == quillvane::kHkeyLocalMachine) return kRegSuccess;
   return mState->Close("RegCloseKey", hKey, {HandleKind::RegistryKey}) ? kRegSuccess
@@ -361,7 +361,7 @@ std::int32_t SimPlatform::RegCloseKey(Handle hKey) {
 // --- kernel32: closing, beeper; user32: timers, pump -------------------------
 
 std::int32_t SimPlatform::CloseHandle(Handle hObject) {
-  mState->Enter("CloseHandle", {hObject});
+  mState->Enter("CloseHandle", LogArgs(hObject));
   mState->CatchUp();
   std::optional<HandleEntry> entry = mState->Close(
       "CloseHandle", hObject, {HandleKind::File, HandleKind::Event, HandleKind::DiskFile});
@@ -377,35 +377,36 @@ std::int32_t SimPlatform::CloseHandle(Handle hObject) {
 }
 
 std::uint32_t SimPlatform::GetLastError() {
-  mState->Enter("GetLastError", {});
+  mState->Enter("GetLastError", LogArgs());
   return mState->lastError;
 }
 
 std::uint32_t SimPlatform::GetTickCount() {
-  mState->Enter("GetTickCount", {});
+  mState->Enter("GetTickCount", LogArgs());
   return static_cast<std::uint32_t>(mClock.Now());
 }
 
 std::int32_t SimPlatform::Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) {
-  mState->Enter("Beep", {dwFreq, dwDuration});
+  mState->Enter("Beep", LogArgs(dwFreq, dwDuration));
   mState->CatchUp();
   mState->LandLateReads();
   return mBeeper.Beep(dwFreq, dwDuration);
 }
 
-std::uint32_t SimPlatform::SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                                    quillvane::TimerCallback lpTimerFunc) {
-  mState->Enter("SetTimer", {hWnd, nIDEvent, uElapse});
+quillvane::TimerId SimPlatform::SetTimer(Handle hWnd, quillvane::TimerId nIDEvent,
+                                         std::uint32_t uElapse,
+                                         quillvane::TimerCallback lpTimerFunc) {
+  mState->Enter("SetTimer", LogArgs(hWnd, nIDEvent, uElapse));
   return mTimers.SetTimer(hWnd, nIDEvent, uElapse, lpTimerFunc);
 }
 
-std::int32_t SimPlatform::KillTimer(Handle hWnd, std::uint32_t uIDEvent) {
-  mState->Enter("KillTimer", {hWnd, uIDEvent});
+std::int32_t SimPlatform::KillTimer(Handle hWnd, quillvane::TimerId uIDEvent) {
+  mState->Enter("KillTimer", LogArgs(hWnd, uIDEvent));
   return mTimers.KillTimer(hWnd, uIDEvent);
 }
 
 bool SimPlatform::PumpMessages() {
-  mState->Enter("PeekMessageA", "PumpMessages", {});
+  mState->Enter("PeekMessageA", "PumpMessages", LogArgs());
   mState->CatchUp();
   mState->LandLateReads();
   return mTimers.PumpMessages();

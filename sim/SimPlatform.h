@@ -262,9 +262,9 @@ class SimPlatform final : public quillvane::ApiDeclarations {
   // The virtual clock, as 32-bit milliseconds.
   std::uint32_t GetTickCount() override;
   std::int32_t Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) override;
-  std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                         quillvane::TimerCallback lpTimerFunc) override;
-  std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent) override;
+  quillvane::TimerId SetTimer(quillvane::Handle hWnd, quillvane::TimerId nIDEvent,
+                              std::uint32_t uElapse, quillvane::TimerCallback lpTimerFunc) override;
+  std::int32_t KillTimer(quillvane::Handle hWnd, quillvane::TimerId uIDEvent) override;
   bool PumpMessages() override;
   // Latin-1: each character below 256 is one byte; others become '?'.
   std::string ToAnsi(const std::u16string& text) override;

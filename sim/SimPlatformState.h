@@ -87,6 +87,13 @@ struct PendingRead {
   bool cancelledLate = false;
 };
 
+// The arguments of one call as the log keeps them: handles, ids and flags
+// alike, pointer-sized values whole.
+template <typename... Values>
+std::vector<std::int64_t> LogArgs(Values... values) {
+  return {static_cast<std::int64_t>(values)...};
+}
+
 struct SimPlatform::State {
   explicit State(SimPlatform& owner) : platform(owner) {}
 
@@ -145,7 +152,10 @@ struct SimPlatform::State {
   static std::string Hex(std::uint32_t value);
 
   SimPlatform& platform;
-  static constexpr quillvane::Handle kFirstHandle = 0x100;
+  // Where handles are pointer-sized 64-bit values they carry bit 32 as well,
+  // so that one squeezed through 32 bits would no longer be known.
+  static constexpr quillvane::Handle kFirstHandle =
+      quillvane::kPointers64 ? (quillvane::Handle{1} << 32) + 0x100 : 0x100;
   static constexpr quillvane::Handle kHandleStep = 4;
   std::unordered_map<quillvane::Handle, HandleEntry> handles;  // open handles only
   std::vector<HandleKind> issuedKinds;                         // by handle number

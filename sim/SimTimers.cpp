@@ -7,28 +7,22 @@
 
 namespace sim {
 
-namespace {
-
-// Ids run down from here and wrap back to it, skipping live ones.
-constexpr std::uint32_t kFirstTimerId = 32767;
-
-}  // namespace
-
-std::uint32_t SimTimers::SetTimer(quillvane::Handle /*hWnd*/, std::uint32_t /*nIDEvent*/,
-                                  std::uint32_t uElapse, quillvane::TimerCallback lpTimerFunc) {
+quillvane::TimerId SimTimers::SetTimer(quillvane::Handle /*hWnd*/, quillvane::TimerId /*nIDEvent*/,
+                                       std::uint32_t uElapse,
+                                       quillvane::TimerCallback lpTimerFunc) {
   if (mRefuseSetTimer) return 0;
   // A period of 0 would be due on every pump; treat it as the shortest one.
   const std::uint32_t elapse = std::max<std::uint32_t>(uElapse, 1);
-  std::uint32_t id = mNextId;
-  while (IsLive(id)) {
-    id = (id <= 1) ? kFirstTimerId : id - 1;
-  }
-  mNextId = (id <= 1) ? kFirstTimerId : id - 1;
+  // Ids run down from kFirstId and wrap back to it, skipping live ones.
+  const auto Next = [](quillvane::TimerId id) { return id <= kIdBase + 1 ? kFirstId : id - 1; };
+  quillvane::TimerId id = mNextId;
+  while (IsLive(id)) id = Next(id);
+  mNextId = Next(id);
   mTimers.push_back(Timer{id, elapse, lpTimerFunc, mClock.Now() + elapse});
   return id;
 }
 
-std::int32_t SimTimers::KillTimer(quillvane::Handle /*hWnd*/, std::uint32_t uIDEvent) {
+std::int32_t SimTimers::KillTimer(quillvane::Handle /*hWnd*/, quillvane::TimerId uIDEvent) {
   if (mFailKillTimer) return 0;
   auto it = std::find_if(mTimers.begin(), mTimers.end(),
                          [uIDEvent](const Timer& timer) { return timer.id == uIDEvent; });
@@ -46,7 +40,7 @@ bool SimTimers::PumpMessages() {
   std::vector<std::uint32_t> foreign;
   foreign.swap(mForeignMessages);
   for (std::uint32_t message : foreign) {
-    std::vector<std::pair<std::uint32_t, quillvane::TimerCallback>> targets;
+    std::vector<std::pair<quillvane::TimerId, quillvane::TimerCallback>> targets;
     for (const Timer& timer : mTimers) targets.emplace_back(timer.id, timer.callback);
     for (const auto& [id, callback] : targets) {
       if (!IsLive(id) || callback == nullptr) continue;
@@ -56,11 +50,11 @@ bool SimTimers::PumpMessages() {
   if (mQuit) return false;
 
   // Snapshot of the timers due now: a callback may set, kill or pump.
-  std::vector<std::uint32_t> due;
+  std::vector<quillvane::TimerId> due;
   for (const Timer& timer : mTimers) {
     if (timer.nextDue <= mClock.Now()) due.push_back(timer.id);
   }
-  for (std::uint32_t id : due) {
+  for (quillvane::TimerId id : due) {
     auto it = std::find_if(mTimers.begin(), mTimers.end(),
                            [id](const Timer& timer) { return timer.id == id; });
     // Killed meanwhile, or already served by a nested pump.
@@ -96,19 +90,19 @@ void SimTimers::PostForeignMessage(std::uint32_t uMsg) { mForeignMessages.push_b
 
 std::size_t SimTimers::LiveTimerCount() const { return mTimers.size(); }
 
-bool SimTimers::IsLive(std::uint32_t id) const {
+bool SimTimers::IsLive(quillvane::TimerId id) const {
   return std::any_of(mTimers.begin(), mTimers.end(),
                      [id](const Timer& timer) { return timer.id == id; });
 }
 
-std::uint32_t SimTimers::IntervalOf(std::uint32_t id) const {
+std::uint32_t SimTimers::IntervalOf(quillvane::TimerId id) const {
   for (const Timer& timer : mTimers) {
     if (timer.id == id) return timer.elapse;
   }
   return 0;
 }
 
-std::uint64_t SimTimers::NextDueOf(std::uint32_t id) const {
+std::uint64_t SimTimers::NextDueOf(quillvane::TimerId id) const {
   for (const Timer& timer : mTimers) {
     if (timer.id == id) return timer.nextDue;
   }

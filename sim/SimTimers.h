@@ -5,7 +5,9 @@
 // that is due (ticks that fell due while nobody pumped merge into one) and
 // dispatches it to the timer's callback; the next tick is then due one period
 // after the latest period boundary that has passed. Ids count down from 32767,
-// as Wine's do, and are never reused while a timer lives.
+// as Wine's do, and are never reused while a timer lives. Where ids are 64-bit
+// (UINT_PTR) they carry bit 32 as well, so that a core which squeezed one
+// through 32 bits would lose it and fail.
 //
 // WM_QUIT comes after posted messages and before timer ticks, as on Windows:
 // once the application has posted it, a pump dispatches what was posted
@@ -27,9 +29,14 @@ class SimTimers {
  public:
   explicit SimTimers(VirtualClock& clock) : mClock(clock) {}
 
-  std::uint32_t SetTimer(quillvane::Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                         quillvane::TimerCallback lpTimerFunc);
-  std::int32_t KillTimer(quillvane::Handle hWnd, std::uint32_t uIDEvent);
+  // The first id handed out; the next ones count down from it.
+  static constexpr quillvane::TimerId kIdBase =
+      quillvane::kPointers64 ? (quillvane::TimerId{1} << 32) : 0;
+  static constexpr quillvane::TimerId kFirstId = kIdBase + 32767;
+
+  quillvane::TimerId SetTimer(quillvane::Handle hWnd, quillvane::TimerId nIDEvent,
+                              std::uint32_t uElapse, quillvane::TimerCallback lpTimerFunc);
+  std::int32_t KillTimer(quillvane::Handle hWnd, quillvane::TimerId uIDEvent);
   // False when it found WM_QUIT (left posted).
   bool PumpMessages();
 
@@ -53,16 +60,16 @@ class SimTimers {
 
   // Inspection.
   std::size_t LiveTimerCount() const;
-  bool IsLive(std::uint32_t id) const;
-  std::uint32_t IntervalOf(std::uint32_t id) const;  // 0 when not live
+  bool IsLive(quillvane::TimerId id) const;
+  std::uint32_t IntervalOf(quillvane::TimerId id) const;  // 0 when not live
   // Virtual time at which the timer is next due (0 when not live).
-  std::uint64_t NextDueOf(std::uint32_t id) const;
+  std::uint64_t NextDueOf(quillvane::TimerId id) const;
   std::size_t PumpCount() const { return mPumpCount; }
   std::size_t DispatchedTickCount() const { return mDispatchedTicks; }
 
  private:
   struct Timer {
-    std::uint32_t id;
+    quillvane::TimerId id;
     std::uint32_t elapse;
     quillvane::TimerCallback callback;
     std::uint64_t nextDue;
@@ -71,7 +78,7 @@ class SimTimers {
   VirtualClock& mClock;
   std::vector<Timer> mTimers;
   std::vector<std::uint32_t> mForeignMessages;
-  std::uint32_t mNextId = 32767;
+  quillvane::TimerId mNextId = kFirstId;
   bool mRefuseSetTimer = false;
   bool mFailKillTimer = false;
   std::size_t mPumpCount = 0;

@@ -21,6 +21,14 @@ inline const std::string kCategoryKey = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\Ca
 inline const std::string kDeviceName = "TestDrawer";
 inline const std::string kDeviceKey = kCategoryKey + kDeviceName;
 
+// The record sizes Windows of the target's bitness takes: 32-bit Windows
+// 28, 5 and 12; 64-bit Windows (the native build's) 32, 8 and 24. The
+// 32-bit figures are also proven by the i686 build's compile-time checks.
+constexpr bool kTarget64 = quillvane::kPointers64;
+constexpr std::int64_t kInterfaceDataSize = kTarget64 ? 32 : 28;
+constexpr std::int64_t kDetailDataSize = kTarget64 ? 8 : 5;
+constexpr std::int64_t kSecurityAttributesSize = kTarget64 ? 24 : 12;
+
 inline std::u16string Text(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }

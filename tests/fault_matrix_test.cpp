@@ -230,12 +230,11 @@ class FaultInjector final : public sim::ForwardingPlatform {
     if (Hit("Beep")) return 0;
     return ForwardingPlatform::Beep(frequency, duration);
   }
-  std::uint32_t SetTimer(Handle hWnd, std::uint32_t id, std::uint32_t elapse,
-                         TimerCallback callback) override {
+  TimerId SetTimer(Handle hWnd, TimerId id, std::uint32_t elapse, TimerCallback callback) override {
     if (Hit("SetTimer")) return 0;
     return ForwardingPlatform::SetTimer(hWnd, id, elapse, callback);
   }
-  std::int32_t KillTimer(Handle hWnd, std::uint32_t id) override {
+  std::int32_t KillTimer(Handle hWnd, TimerId id) override {
     if (Hit("KillTimer")) return 0;
     return ForwardingPlatform::KillTimer(hWnd, id);
   }

@@ -19,8 +19,9 @@ using quillvane::kTrue;
 using quillvane::kWmTimer;
 namespace MLiteTimer = quillvane::MLiteTimer;
 
-// The simulated platform hands out system timer ids from here downwards.
-constexpr std::uint32_t kFirstId = 32767;
+// The simulated platform hands out system timer ids from here downwards (with
+// bit 32 set where ids are 64-bit).
+constexpr quillvane::TimerId kFirstId = sim::SimTimers::kFirstId;
 
 class LiteTimerTest : public ::testing::Test {
  protected:
@@ -227,7 +228,7 @@ TEST_F(LiteTimerTest, ReissuedIdReplacesTheStaleEntry) {
   // The system drops the timer behind the object's back and later hands its
   // id out again.
   ASSERT_EQ(Timers().KillTimer(0, kFirstId), 1);
-  for (std::uint32_t id = kFirstId - 1; id >= 1; --id) {
+  for (quillvane::TimerId id = kFirstId - 1; id > sim::SimTimers::kIdBase; --id) {
     ASSERT_EQ(Timers().SetTimer(0, 0, 10, nullptr), id);
     ASSERT_EQ(Timers().KillTimer(0, id), 1);
   }

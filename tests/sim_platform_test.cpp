@@ -21,7 +21,7 @@ constexpr std::uint32_t kStatusCancelled = 0xC0000120u;
 constexpr std::uint32_t kFileFlags = quillvane::kGenericRead | quillvane::kGenericWrite;
 constexpr std::uint32_t kShare = quillvane::kFileShareRead | quillvane::kFileShareWrite;
 
-void IgnoreTick(Handle, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void IgnoreTick(Handle, std::uint32_t, quillvane::TimerId, std::uint32_t) {}
 
 class SimPlatformTest : public ::testing::Test {
  protected:
@@ -61,12 +61,12 @@ class SimPlatformTest : public ::testing::Test {
     Handle list = sim.SetupDiGetClassDevsA(&guid, nullptr, 0, 0x12);
     quillvane::SP_DEVICE_INTERFACE_DATA data{};
     for (std::uint32_t i = 0;; ++i) {
-      data.cbSize = 28;
+      data.cbSize = drawer_test::kInterfaceDataSize;
       if (!sim.SetupDiEnumDeviceInterfaces(list, nullptr, &guid, i, &data)) break;
       std::uint32_t size = 0;
       EXPECT_EQ(sim.SetupDiGetDeviceInterfaceDetailA(list, &data, nullptr, 0, &size, nullptr), 0);
       std::vector<std::uint8_t> detail(size + 1, 0);
-      detail[0] = 5;
+      detail[0] = drawer_test::kDetailDataSize;
       EXPECT_EQ(
           sim.SetupDiGetDeviceInterfaceDetailA(list, &data, detail.data(), size, nullptr, nullptr),
           1);
@@ -230,7 +230,7 @@ TEST_F(SimPlatformTest, MessageWaitWakesForTheFirstThingThatHappens) {
   sim::SimHidDevice& device = AddDevice(1234, 100);
   std::vector<std::uint8_t> buffer(8);
   StartRead(device, buffer.data(), 8);
-  const std::uint32_t timer = sim.SetTimer(0, 0, 30, &IgnoreTick);
+  const quillvane::TimerId timer = sim.SetTimer(0, 0, 30, &IgnoreTick);
   constexpr std::uint32_t kAll = quillvane::kQsAllInput;
   EXPECT_EQ(sim.MsgWaitForMultipleObjects(1, &event, 0, 6000, kAll), 1u);  // the tick
   EXPECT_EQ(sim.Clock().Now(), 30u);
@@ -459,25 +459,30 @@ TEST_F(SimPlatformTest, DetailQueryFollowsTheSizeProtocol) {
   sim.HidD_GetHidGuid(&guid);
   EXPECT_EQ(guid.Data1, 0x4D1E55B2u);
   Handle list = sim.SetupDiGetClassDevsA(&guid, nullptr, 0, 0x12);
+  // Each bitness takes its own record sizes only (28 and 5, or 32 and 8).
+  using drawer_test::kDetailDataSize;
+  using drawer_test::kInterfaceDataSize;
+  const std::int64_t otherInterfaceSize = drawer_test::kTarget64 ? 28 : 32;
+  const std::uint8_t otherDetailSize = drawer_test::kTarget64 ? 5 : 8;
   quillvane::SP_DEVICE_INTERFACE_DATA data{};
-  data.cbSize = 32;
+  data.cbSize = otherInterfaceSize;
   EXPECT_EQ(sim.SetupDiEnumDeviceInterfaces(list, nullptr, &guid, 0, &data), 0);
-  data.cbSize = 28;
+  data.cbSize = kInterfaceDataSize;
   ASSERT_EQ(sim.SetupDiEnumDeviceInterfaces(list, nullptr, &guid, 0, &data), 1);
   EXPECT_EQ(sim.SetupDiEnumDeviceInterfaces(list, nullptr, &guid, 1, &data), 0);
-  data.cbSize = 28;
+  data.cbSize = kInterfaceDataSize;
   ASSERT_EQ(sim.SetupDiEnumDeviceInterfaces(list, nullptr, &guid, 0, &data), 1);
 
   std::uint32_t size = 0;
   EXPECT_EQ(sim.SetupDiGetDeviceInterfaceDetailA(list, &data, nullptr, 0, &size, nullptr), 0);
   EXPECT_EQ(size, needed);
   std::vector<std::uint8_t> detail(needed, 0xEE);
-  detail[0] = 6;
+  detail[0] = otherDetailSize;
   detail[1] = detail[2] = detail[3] = 0;
   EXPECT_EQ(
       sim.SetupDiGetDeviceInterfaceDetailA(list, &data, detail.data(), needed, nullptr, nullptr),
-      0);  // cbSize must be 5
-  detail[0] = 5;
+      0);  // the other bitness's cbSize
+  detail[0] = static_cast<std::uint8_t>(kDetailDataSize);
   EXPECT_EQ(sim.SetupDiGetDeviceInterfaceDetailA(list, &data, detail.data(), needed - 1, nullptr,
                                                  nullptr),
             0);  // one byte short
@@ -486,7 +491,7 @@ TEST_F(SimPlatformTest, DetailQueryFollowsTheSizeProtocol) {
       sim.SetupDiGetDeviceInterfaceDetailA(list, &data, detail.data(), needed, nullptr, nullptr),
       1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(detail.data() + 4)), device.Config().path);
-  EXPECT_EQ(sim.Calls().back().args.back(), 5);  // the cbSize given is logged
+  EXPECT_EQ(sim.Calls().back().args.back(), kDetailDataSize);  // the cbSize given is logged
 
   device.Faults().detailSizeBelow5 = true;
   EXPECT_EQ(sim.SetupDiGetDeviceInterfaceDetailA(list, &data, nullptr, 0, &size, nullptr), 0);

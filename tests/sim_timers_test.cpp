@@ -14,20 +14,20 @@ namespace {
 // Timer callbacks are plain function pointers: they record into file state.
 std::vector<std::uint32_t> gTickTimes;
 
-void RecordTick(quillvane::Handle, std::uint32_t message, std::uint32_t, std::uint32_t time) {
+void RecordTick(quillvane::Handle, std::uint32_t message, quillvane::TimerId, std::uint32_t time) {
   if (message == quillvane::kWmTimer) gTickTimes.push_back(time);
 }
 
 TEST(SimTimersTest, IdsCountDownAndWrapWithoutHandingOutALiveOne) {
   sim::VirtualClock clock;
   sim::SimTimers timers(clock);
-  const std::uint32_t keeper = timers.SetTimer(0, 0, 50, &RecordTick);
-  EXPECT_EQ(keeper, 32767u);
-  EXPECT_EQ(timers.SetTimer(0, 0, 50, &RecordTick), 32766u);
-  EXPECT_EQ(timers.KillTimer(0, 32766), 1);
-  EXPECT_EQ(timers.KillTimer(0, 32766), 0);
+  const quillvane::TimerId keeper = timers.SetTimer(0, 0, 50, &RecordTick);
+  EXPECT_EQ(keeper, sim::SimTimers::kFirstId);
+  EXPECT_EQ(timers.SetTimer(0, 0, 50, &RecordTick), keeper - 1);
+  EXPECT_EQ(timers.KillTimer(0, keeper - 1), 1);
+  EXPECT_EQ(timers.KillTimer(0, keeper - 1), 0);
   for (int i = 0; i < 40000; ++i) {
-    const std::uint32_t id = timers.SetTimer(0, 0, 50, &RecordTick);
+    const quillvane::TimerId id = timers.SetTimer(0, 0, 50, &RecordTick);
     ASSERT_NE(id, 0u);
     ASSERT_NE(id, keeper);
     ASSERT_EQ(timers.KillTimer(0, id), 1);
@@ -40,7 +40,7 @@ TEST(SimTimersTest, TicksFireOnlyWhenPumpedAndMergeKeepingPhase) {
   sim::VirtualClock clock;
   sim::SimTimers timers(clock);
   clock.AdvanceBy(7);
-  const std::uint32_t id = timers.SetTimer(0, 0, 100, &RecordTick);
+  const quillvane::TimerId id = timers.SetTimer(0, 0, 100, &RecordTick);
   clock.AdvanceBy(99);
   timers.PumpMessages();
   EXPECT_TRUE(gTickTimes.empty());

@@ -47,8 +47,10 @@ TEST_F(Discovery, OpensTheDrawerTwiceWithTheAgreedArguments) {
   ASSERT_EQ(opens.size(), 2u);
   // access, share, nLength, descriptor, inherit, disposition, flags, template:
   // neither handle is inherited by a process the application starts.
-  EXPECT_EQ(opens[0].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, 0, 3, 0, 0}));
-  EXPECT_EQ(opens[1].args, (std::vector<std::int64_t>{0xC0000000, 3, 12, 0, 0, 3, 0x40000000, 0}));
+  const std::int64_t size = drawer_test::kSecurityAttributesSize;
+  EXPECT_EQ(opens[0].args, (std::vector<std::int64_t>{0xC0000000, 3, size, 0, 0, 3, 0, 0}));
+  EXPECT_EQ(opens[1].args,
+            (std::vector<std::int64_t>{0xC0000000, 3, size, 0, 0, 3, 0x40000000, 0}));
   EXPECT_EQ(opens[0].text, device.Config().path);
   EXPECT_EQ(opens[1].text, device.Config().path);
 

@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Switch, AfterAPulse,
 // The wait sleeps until something happens and keeps the application's own
 // messages on time, also with a drawer that reports only once a second.
 std::vector<std::uint32_t> gAppTicks;
-void RecordAppTick(Handle, std::uint32_t message, std::uint32_t, std::uint32_t time) {
+void RecordAppTick(Handle, std::uint32_t message, quillvane::TimerId, std::uint32_t time) {
   if (message == kWmTimer) gAppTicks.push_back(time);
 }
 

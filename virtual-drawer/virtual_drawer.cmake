@@ -59,6 +59,10 @@ foreach(vd_fault unplug silence kill)
 endforeach()
 set(VD_TESTS probe-dlls probe-reports e2e-lifecycle e2e-nomatch e2e-wait e2e-unplug ${VD_FAULTS}
              e2e-wait-after-pulse e2e-wait-quit e2e-inherit e2e-reopen e2e-reconnect e2e-cycles)
+if(QV_WIN_BITS EQUAL 64)
+  # A 32-bit and a 64-bit application on one drawer.
+  list(APPEND VD_TESTS e2e-bitness)
+endif()
 
 foreach(vd_test ${VD_TESTS})
   add_test(NAME virtual_drawer_${vd_test}

@@ -1,20 +1,36 @@
 #include "win32kit/Registration.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "contract/AutomationBoundary.h"
 #include "win32kit/Module.h"
 #include "win32kit/Owners.h"
+#include "win32kit/RegistryView.h"
 
 namespace win32kit {
 
 namespace {
 
+// On 64-bit Windows (7 and later) and under Wine, a server of each bitness
+// registers into its own view, and the two registrations meet in keys that
+// the views share:
+// - the ProgID keys and the TypeLib key are one for both views; the type
+//   library's own entry is its platform subkey (TypeLib\{libid}\1.0\0\win32
+//   or win64), beside the common 1.0, FLAGS and HELPDIR keys;
+// - CLSID keys are per view;
+// - Interface keys are per view, but registering a type library writes them
+//   into both views (with the same values for either bitness), and the
+//   system's UnRegisterTypeLib removes them from both.
+// So unregistration removes what only its own bitness uses, and what the
+// two share only when the other bitness is not registered.
+
 struct RegistryEntry {
   std::wstring strKey;     // below HKEY_CLASSES_ROOT
   const wchar_t* strName;  // nullptr: the key's default value
   std::wstring strValue;
+  bool blnShared;  // one key for both views (a ProgID key)
 };
 
 std::wstring GuidText(REFGUID guid) {
@@ -34,13 +50,13 @@ std::vector<RegistryEntry> RegistrationTable(const InprocServer& objServer) {
     const std::wstring strClassKey = L"CLSID\\" + strClsid;
     objTable.insert(objTable.end(),
                     {
-                        {strProgId, nullptr, objClass.strDescription},
-                        {strProgId + L"\\CLSID", nullptr, strClsid},
-                        {strClassKey, nullptr, objClass.strDescription},
-                        {strClassKey + L"\\InprocServer32", nullptr, strModule},
-                        {strClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-                        {strClassKey + L"\\ProgID", nullptr, strProgId},
-                        {strClassKey + L"\\TypeLib", nullptr, strLibId},
+                        {strProgId, nullptr, objClass.strDescription, true},
+                        {strProgId + L"\\CLSID", nullptr, strClsid, true},
+                        {strClassKey, nullptr, objClass.strDescription, false},
+                        {strClassKey + L"\\InprocServer32", nullptr, strModule, false},
+                        {strClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment", false},
+                        {strClassKey + L"\\ProgID", nullptr, strProgId, false},
+                        {strClassKey + L"\\TypeLib", nullptr, strLibId, false},
                     });
   }
   return objTable;
@@ -58,9 +74,45 @@ HRESULT WriteEntry(const RegistryEntry& objEntry) {
   return lngStatus == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(lngStatus);
 }
 
-bool KeyExists(const std::wstring& strKey) {
+// A key below HKEY_CLASSES_ROOT in the view given by lngView (0: our own).
+bool KeyExists(const std::wstring& strKey, REGSAM lngView = 0) {
   UniqueHkey hKey;
-  return RegOpenKeyExW(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_READ, hKey.Put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_READ | lngView, hKey.Put()) ==
+         ERROR_SUCCESS;
+}
+
+// Whether the key has a subkey other than those named in strIgnored.
+bool HasSubkeysBesides(const std::wstring& strKey,
+                       std::initializer_list<const wchar_t*> strIgnored) {
+  UniqueHkey hKey;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_READ, hKey.Put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (DWORD lngIndex = 0;; ++lngIndex) {
+    wchar_t strName[256];
+    DWORD lngLength = 256;
+    const LONG lngStatus = RegEnumKeyExW(hKey.Get(), lngIndex, strName, &lngLength, nullptr,
+                                         nullptr, nullptr, nullptr);
+    if (lngStatus == ERROR_NO_MORE_ITEMS) return false;
+    // A name too long to be one of ours is still a subkey.
+    if (lngStatus != ERROR_SUCCESS) return true;
+    bool blnIgnored = false;
+    for (const wchar_t* strSkip : strIgnored) blnIgnored |= _wcsicmp(strName, strSkip) == 0;
+    if (!blnIgnored) return true;
+  }
+}
+
+// Whether the server of the other bitness has its classes registered on this
+// machine: then the keys the two share stay.
+bool OtherBitnessRegistered(const InprocServer& objServer) {
+  if (!HasOtherView()) return false;
+  const REGSAM lngOther = ViewFlag(OtherBitness(kOwnBitness));
+  for (const ServedClass& objClass : objServer) {
+    if (KeyExists(L"CLSID\\" + GuidText(*objClass.pClsid) + L"\\InprocServer32", lngOther)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The interface keys registering the type library writes: one per
@@ -110,26 +162,60 @@ HRESULT WriteRegistration(const InprocServer& objServer) {
   return S_OK;
 }
 
+// Removes the registration of this bitness. The system's UnRegisterTypeLib
+// is not used: it would take the interface keys of the other bitness's
+// registration with it.
 HRESULT RemoveRegistration(const InprocServer& objServer) {
   HRESULT hrResult = S_OK;
-  // The type library's own unregistration, when it is registered. It gives
-  // up when part of its registration is gone; the keys below go regardless.
-  const std::wstring strTypeLibKey = L"TypeLib\\" + GuidText(*objServer.pLibId);
-  if (KeyExists(strTypeLibKey + L"\\1.0")) UnRegisterTypeLib(*objServer.pLibId, 1, 0, 0, SYS_WIN32);
-
-  const auto Remove = [&](const std::wstring& strKey, bool blnTree) {
-    const LONG lngStatus = blnTree ? RegDeleteTreeW(HKEY_CLASSES_ROOT, strKey.c_str())
-                                   : RegDeleteKeyW(HKEY_CLASSES_ROOT, strKey.c_str());
-    if (lngStatus != ERROR_SUCCESS && lngStatus != ERROR_FILE_NOT_FOUND && KeyExists(strKey)) {
+  const bool blnKeepShared = OtherBitnessRegistered(objServer);
+  // Deletes a key of our own view, or of the view lngView; a key that is
+  // gone is no failure, one that is there and stays is.
+  const auto Remove = [&](const std::wstring& strKey, bool blnTree, REGSAM lngView = 0) {
+    LONG lngStatus = ERROR_SUCCESS;
+    if (blnTree) {
+      // The parent is opened in the view, so that the tree below it is that
+      // view's (a view flag binds only the open it is given to).
+      const std::size_t lngSplit = strKey.rfind(L'\\');
+      UniqueHkey hParent;
+      lngStatus = RegOpenKeyExW(HKEY_CLASSES_ROOT, strKey.substr(0, lngSplit).c_str(), 0,
+                                KEY_ALL_ACCESS | lngView, hParent.Put());
+      if (lngStatus == ERROR_SUCCESS) {
+        lngStatus = RegDeleteTreeW(hParent.Get(), strKey.substr(lngSplit + 1).c_str());
+      }
+    } else {
+      lngStatus = RegDeleteKeyExW(HKEY_CLASSES_ROOT, strKey.c_str(), lngView, 0);
+    }
+    if (lngStatus != ERROR_SUCCESS && lngStatus != ERROR_FILE_NOT_FOUND &&
+        KeyExists(strKey, lngView)) {
       hrResult = SELFREG_E_CLASS;
     }
   };
-  for (const std::wstring& strKey : InterfaceKeys()) Remove(strKey, true);
-  Remove(strTypeLibKey + L"\\1.0", true);
-  // The library's own key goes too, unless another version lives under it.
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, strTypeLibKey.c_str());
+
+  // The interface keys, from both views, once neither bitness needs them.
+  if (!blnKeepShared) {
+    for (const std::wstring& strKey : InterfaceKeys()) {
+      Remove(strKey, true);
+      if (HasOtherView()) Remove(strKey, true, ViewFlag(OtherBitness(kOwnBitness)));
+    }
+  }
+
+  // The type library: our platform's subkey, then each common key that
+  // nothing else lives under any more (another version, locale or platform).
+  const std::wstring strLibKey = L"TypeLib\\" + GuidText(*objServer.pLibId);
+  const std::wstring strVersionKey = strLibKey + L"\\1.0";
+  const std::wstring strLocaleKey = strVersionKey + L"\\0";
+  Remove(strLocaleKey + (kOwnBitness == RegistryBitness::k64 ? L"\\win64" : L"\\win32"), true);
+  if (!HasSubkeysBesides(strLocaleKey, {})) Remove(strLocaleKey, true);
+  if (!HasSubkeysBesides(strVersionKey, {L"FLAGS", L"HELPDIR"})) Remove(strVersionKey, true);
+  if (!HasSubkeysBesides(strLibKey, {})) Remove(strLibKey, true);
+
+  // The class keys, children first; the ProgID keys only when the other
+  // bitness's classes are gone too.
   const std::vector<RegistryEntry> objTable = RegistrationTable(objServer);
-  for (auto it = objTable.rbegin(); it != objTable.rend(); ++it) Remove(it->strKey, false);
+  for (auto it = objTable.rbegin(); it != objTable.rend(); ++it) {
+    if (it->blnShared && blnKeepShared) continue;
+    Remove(it->strKey, false);
+  }
   return hrResult;
 }
 

@@ -14,11 +14,14 @@ namespace win32kit {
 // it wrote and gives the failure.
 HRESULT RegisterServer(const InprocServer& objServer) noexcept;
 
-// Unregisters the type library and removes every key of the table that is
-// there (the class and programmatic identifier keys, the type library's key
-// and the interface keys of the interfaces it describes), whatever else is
-// already missing. Keys that are gone are no failure; a key that is there and
-// cannot be removed is.
+// Removes this bitness's registration, whatever of it is already missing:
+// the class keys of its own registry view, the type library's platform
+// subkey (win32 or win64) and, once no other platform, version or locale is
+// left under them, the type library's common keys. The keys the two
+// bitnesses share on 64-bit Windows (the programmatic identifier keys, and
+// the interface keys of both views) go only when the server of the other
+// bitness is not registered, so that it stays whole. Keys that are gone are
+// no failure; a key that is there and cannot be removed is.
 HRESULT UnregisterServer(const InprocServer& objServer) noexcept;
 
 }  // namespace win32kit

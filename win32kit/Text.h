@@ -5,6 +5,9 @@
 // functions by name at first use passes its own bound one.
 #pragma once
 
+#include <climits>
+#include <cstddef>
+#include <limits>
 #include <string>
 
 #include "win32kit/WinHeaders.h"
@@ -27,9 +30,10 @@ inline std::u16string FromBstr(BSTR strText) {
   return FromWide(strText, SysStringLen(strText));
 }
 
-// A new BSTR, or null when memory runs out (null is also the empty text, so
-// callers check the length).
+// A new BSTR, or null when memory runs out or the text is longer than a BSTR
+// can be (null is also the empty text, so callers check the length).
 inline BSTR ToBstr(const std::u16string& strText) {
+  if (strText.size() > std::numeric_limits<UINT>::max()) return nullptr;
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(strText.data()),
                            static_cast<UINT>(strText.size()));
 }
@@ -38,10 +42,11 @@ using WideToMultiByteFunction = decltype(&::WideCharToMultiByte);
 using MultiByteToWideFunction = decltype(&::MultiByteToWideChar);
 
 // strText in code page lngCodePage (CP_ACP, CP_UTF8). Empty text when the
-// text is empty or cannot be converted at all.
+// text is empty or cannot be converted at all, a text longer than the
+// conversion's int count included (never a part of it).
 inline std::string ToCodePage(const std::u16string& strText, UINT lngCodePage,
                               WideToMultiByteFunction lpConvert = &::WideCharToMultiByte) {
-  if (strText.empty()) return {};
+  if (strText.empty() || strText.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const auto* lpWide = reinterpret_cast<const wchar_t*>(strText.data());
   const int lngLength = static_cast<int>(strText.size());
   int lngBytes = lpConvert(lngCodePage, 0, lpWide, lngLength, nullptr, 0, nullptr, nullptr);
@@ -56,7 +61,7 @@ inline std::string ToCodePage(const std::u16string& strText, UINT lngCodePage,
 // strText read in code page lngCodePage; empty text likewise.
 inline std::u16string FromCodePage(const std::string& strText, UINT lngCodePage,
                                    MultiByteToWideFunction lpConvert = &::MultiByteToWideChar) {
-  if (strText.empty()) return {};
+  if (strText.empty() || strText.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const int lngLength = static_cast<int>(strText.size());
   int lngChars = lpConvert(lngCodePage, 0, strText.data(), lngLength, nullptr, 0);
   if (lngChars <= 0) return {};

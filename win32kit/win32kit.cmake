@@ -1,13 +1,25 @@
 # The Windows toolkit as a library, and the one build rule of each kind that
 # every Windows piece uses: a type library from IDL (widl), resources (windres),
 # a DLL exporting exactly its .def file, and an in-process automation server
-# made of those. Included by cmake/windows.cmake, which sets QV_WIDL,
-# QV_WIN_DEFINITIONS, QV_WIN_LINK_OPTIONS and QV_WIN_BIN first.
+# made of those, for the bitness being built (QV_WIN_BITS, 32 or 64).
+# Included by cmake/windows.cmake, which sets QV_WIDL, QV_WIN_BITS,
+# QV_WINE_WINDOWS_DIR, QV_WIN_DEFINITIONS, QV_WIN_LINK_OPTIONS and QV_WIN_BIN
+# first.
 
 set(WIN32KIT_DIR ${PROJECT_SOURCE_DIR}/win32kit)
 set(WIN32KIT_GENERATED ${CMAKE_BINARY_DIR}/generated)
 set(QV_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files (oaidl.idl)")
-set(QV_WINE_TLB_DIR /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "Where stdole2.tlb is")
+set(QV_WINE_TLB_DIR ${QV_WINE_WINDOWS_DIR} CACHE PATH "Where stdole2.tlb of this bitness is")
+# widl's record and pointer sizes, and the type library's SYSKIND.
+set(WIN32KIT_WIDL_TARGET --win${QV_WIN_BITS})
+# The platform a version resource names (FILEOS QV_FILEOS): 32-bit Windows,
+# or for a 64-bit binary the NT Win32 platform, the value 64-bit Windows
+# binaries carry (no FILEOS value names 64 bits; the PE header does).
+if(QV_WIN_BITS EQUAL 64)
+  set(WIN32KIT_FILEOS VOS_NT_WINDOWS32)
+else()
+  set(WIN32KIT_FILEOS VOS__WINDOWS32)
+endif()
 
 # The exports are compiled into each server (they serve its kInprocServer).
 file(GLOB WIN32KIT_SOURCES CONFIGURE_DEPENDS ${WIN32KIT_DIR}/*.cpp)
@@ -32,9 +44,9 @@ function(win32kit_type_library name idl)
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}_h.h
     # widl ignores -o when it writes the header and the library in one run.
-    COMMAND ${QV_WIDL} --win32 -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -h
+    COMMAND ${QV_WIDL} ${WIN32KIT_WIDL_TARGET} -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -h
             -H ${out}/${name}_h.h ${idl}
-    COMMAND ${QV_WIDL} --win32 -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -t
+    COMMAND ${QV_WIDL} ${WIN32KIT_WIDL_TARGET} -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -t
             -o ${out}/${name}.tlb ${idl}
     DEPENDS ${idl}
     COMMENT "widl ${name}.idl"
@@ -60,7 +72,8 @@ function(win32kit_resources var rc)
   endforeach()
   add_custom_command(
     OUTPUT ${object}
-    COMMAND ${CMAKE_RC_COMPILER} -O coff ${includes} -i ${rc} -o ${object}
+    COMMAND ${CMAKE_RC_COMPILER} -O coff -DQV_WIN_BITS=${QV_WIN_BITS} -DQV_FILEOS=${WIN32KIT_FILEOS}
+            ${includes} -i ${rc} -o ${object}
     DEPENDS ${rc} ${ARG_DEPENDS}
     COMMENT "windres ${name}.rc"
     VERBATIM)

@@ -12,7 +12,9 @@
 namespace quillvane::win32 {
 
 // The core's records are passed to the system by address: their layouts must
-// be the system's.
+// be the system's, on both targets. The sizes are also checked against the
+// figures each bitness of Windows documents, so that the portable records can
+// never drift together with a wrong header.
 #define QV_SAME_FIELD(Ours, Theirs, Field) \
   static_assert(offsetof(Ours, Field) == offsetof(Theirs, Field), #Ours "." #Field)
 
@@ -39,8 +41,8 @@ static_assert(sizeof(quillvane::OVERLAPPED) == sizeof(::OVERLAPPED));
 QV_SAME_FIELD(quillvane::OVERLAPPED, ::OVERLAPPED, Internal);
 QV_SAME_FIELD(quillvane::OVERLAPPED, ::OVERLAPPED, InternalHigh);
 QV_SAME_FIELD(quillvane::OVERLAPPED, ::OVERLAPPED, hEvent);
-static_assert(offsetof(quillvane::OVERLAPPED, Offset) == 8);
-static_assert(offsetof(quillvane::OVERLAPPED, OffsetHigh) == 12);
+QV_SAME_FIELD(quillvane::OVERLAPPED, ::OVERLAPPED, Offset);
+QV_SAME_FIELD(quillvane::OVERLAPPED, ::OVERLAPPED, OffsetHigh);
 
 static_assert(sizeof(quillvane::SP_DEVICE_INTERFACE_DATA) == sizeof(::SP_DEVICE_INTERFACE_DATA));
 QV_SAME_FIELD(quillvane::SP_DEVICE_INTERFACE_DATA, ::SP_DEVICE_INTERFACE_DATA, InterfaceClassGuid);
@@ -56,6 +58,10 @@ static_assert(sizeof(quillvane::SECURITY_ATTRIBUTES) == sizeof(::SECURITY_ATTRIB
 QV_SAME_FIELD(quillvane::SECURITY_ATTRIBUTES, ::SECURITY_ATTRIBUTES, lpSecurityDescriptor);
 QV_SAME_FIELD(quillvane::SECURITY_ATTRIBUTES, ::SECURITY_ATTRIBUTES, bInheritHandle);
 
+static_assert(kDeviceInterfaceDetailDataSize == sizeof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+static_assert(kDeviceInterfaceDetailPathOffset ==
+              offsetof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
+
 static_assert(sizeof(quillvane::SYSTEMTIME) == sizeof(::SYSTEMTIME));
 QV_SAME_FIELD(quillvane::SYSTEMTIME, ::SYSTEMTIME, wDay);
 QV_SAME_FIELD(quillvane::SYSTEMTIME, ::SYSTEMTIME, wMilliseconds);
@@ -68,7 +74,23 @@ static_assert(sizeof(char16_t) == sizeof(wchar_t), "UTF-16 paths pass as they ar
 
 #undef QV_SAME_FIELD
 
-static_assert(sizeof(Handle) == sizeof(HANDLE), "handles are 32-bit values");
+#ifdef _WIN64
+static_assert(sizeof(::OVERLAPPED) == 32 && offsetof(::OVERLAPPED, hEvent) == 24);
+static_assert(sizeof(::SECURITY_ATTRIBUTES) == 24);
+static_assert(sizeof(::SP_DEVICE_INTERFACE_DATA) == 32 && sizeof(::SP_DEVINFO_DATA) == 32);
+static_assert(sizeof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 8);
+#else
+static_assert(sizeof(::OVERLAPPED) == 20 && offsetof(::OVERLAPPED, hEvent) == 16);
+static_assert(sizeof(::SECURITY_ATTRIBUTES) == 12);
+static_assert(sizeof(::SP_DEVICE_INTERFACE_DATA) == 28 && sizeof(::SP_DEVINFO_DATA) == 28);
+static_assert(sizeof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5);
+#endif
+static_assert(sizeof(::HIDD_ATTRIBUTES) == 12 && sizeof(::HIDP_CAPS) == 64);
+
+static_assert(sizeof(Handle) == sizeof(HANDLE) && sizeof(Handle) == sizeof(HWND) &&
+                  sizeof(Handle) == sizeof(HKEY),
+              "handles are pointer-sized");
+static_assert(sizeof(TimerId) == sizeof(UINT_PTR), "timer ids are UINT_PTR");
 static_assert(kWaitTimeout == WAIT_TIMEOUT && kWaitFailed == WAIT_FAILED &&
               kWaitObject0 == WAIT_OBJECT_0);
 static_assert(kWmTimer == WM_TIMER && kStatusPending == STATUS_PENDING);
@@ -118,7 +140,7 @@ HKEY ToHkey(Handle value) { return reinterpret_cast<HKEY>(static_cast<UINT_PTR>(
 HWND ToHwnd(Handle value) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value)); }
 template <typename T>
 Handle FromPointer(T* value) {
-  return static_cast<Handle>(reinterpret_cast<UINT_PTR>(value));
+  return reinterpret_cast<UINT_PTR>(value);
 }
 
 ::GUID* ToGuid(quillvane::GUID* value) { return reinterpret_cast<::GUID*>(value); }
@@ -142,7 +164,7 @@ void CALLBACK TimerThunk(HWND hwnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime) {
   TimerCallback lpCallback = gTimerCallback.load(std::memory_order_acquire);
   if (!lpCallback) return;
   try {
-    lpCallback(FromPointer(hwnd), uMsg, static_cast<std::uint32_t>(idEvent), dwTime);
+    lpCallback(FromPointer(hwnd), uMsg, idEvent, dwTime);
   } catch (...) {
     // The callback reports its own errors; an escape is dropped here.
   }
@@ -334,15 +356,14 @@ std::int32_t Win32Api::Beep(std::uint32_t dwFreq, std::uint32_t dwDuration) {
   return QV_BIND(gKernel32, Beep)(dwFreq, dwDuration);
 }
 
-std::uint32_t Win32Api::SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                                 TimerCallback lpTimerFunc) {
+TimerId Win32Api::SetTimer(Handle hWnd, TimerId nIDEvent, std::uint32_t uElapse,
+                           TimerCallback lpTimerFunc) {
   auto lpSetTimer = QV_BIND(gUser32, SetTimer);
   if (lpTimerFunc) gTimerCallback.store(lpTimerFunc, std::memory_order_release);
-  return static_cast<std::uint32_t>(
-      lpSetTimer(ToHwnd(hWnd), nIDEvent, uElapse, lpTimerFunc ? &TimerThunk : nullptr));
+  return lpSetTimer(ToHwnd(hWnd), nIDEvent, uElapse, lpTimerFunc ? &TimerThunk : nullptr);
 }
 
-std::int32_t Win32Api::KillTimer(Handle hWnd, std::uint32_t uIDEvent) {
+std::int32_t Win32Api::KillTimer(Handle hWnd, TimerId uIDEvent) {
   return QV_BIND(gUser32, KillTimer)(ToHwnd(hWnd), uIDEvent);
 }
 

@@ -72,9 +72,9 @@ class Win32Api final : public ApiDeclarations {
 
   // The callback is reached through one stdcall thunk; the process has one
   // timer callback, so the most recent one given is the one called.
-  std::uint32_t SetTimer(Handle hWnd, std::uint32_t nIDEvent, std::uint32_t uElapse,
-                         TimerCallback lpTimerFunc) override;
-  std::int32_t KillTimer(Handle hWnd, std::uint32_t uIDEvent) override;
+  TimerId SetTimer(Handle hWnd, TimerId nIDEvent, std::uint32_t uElapse,
+                   TimerCallback lpTimerFunc) override;
+  std::int32_t KillTimer(Handle hWnd, TimerId uIDEvent) override;
   // Dispatches every waiting message. A WM_QUIT taken from the queue is posted
   // again, so the thread's own loop still sees it, and the pump gives false.
   bool PumpMessages() override;

@@ -232,7 +232,8 @@ HRESULT CanUnload(const wchar_t* module) {
   HMODULE handle = GetModuleHandleW(module);
   if (!handle) return E_FAIL;
   using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();
-  auto can_unload = reinterpret_cast<CanUnloadFunction>(GetProcAddress(handle, "DllCanUnloadNow"));
+  auto can_unload = reinterpret_cast<CanUnloadFunction>(
+      reinterpret_cast<void*>(GetProcAddress(handle, "DllCanUnloadNow")));
   return can_unload ? can_unload() : E_FAIL;
 }
 

@@ -25,8 +25,8 @@ fail() {
   failed=1
 }
 
-wine regsvr32 /s "$bin/quillvane.dll" || fail "regsvr32 quillvane.dll gave $?"
-wine regsvr32 /s "$bin/quillvane_control.dll" || fail "regsvr32 quillvane_control.dll gave $?"
+wine_tool regsvr32 /s "$bin/quillvane.dll" || fail "regsvr32 quillvane.dll gave $?"
+wine_tool regsvr32 /s "$bin/quillvane_control.dll" || fail "regsvr32 quillvane_control.dll gave $?"
 if [ "$failed" = 0 ] && [ "$mode" = virtual-drawer ]; then
   if [ ! -f "$simulator" ]; then
     fail "the virtual drawer is not built ($simulator)"
@@ -46,9 +46,9 @@ elif [ "$failed" = 0 ]; then
   if ! wine "$client"; then
     failed=1
     # The client removes its fixtures itself; after a crash they may remain.
-    wine reg delete 'HKCR\quillvane.FakeServiceObject' /f >/dev/null 2>&1
+    wine_tool reg delete 'HKCR\quillvane.FakeServiceObject' /f >/dev/null 2>&1
   fi
 fi
-wine regsvr32 /u /s "$bin/quillvane_control.dll" || fail "regsvr32 /u quillvane_control.dll gave $?"
+wine_tool regsvr32 /u /s "$bin/quillvane_control.dll" || fail "regsvr32 /u quillvane_control.dll gave $?"
 wine "$client" --unregistered || failed=1
 exit "$failed"

@@ -114,8 +114,8 @@ void CheckEventsAndText(quillvane::ApiDeclarations& api) {
 }
 
 int gTicks = 0;
-std::uint32_t gTickId = 0;
-void CountTick(Handle, std::uint32_t uMsg, std::uint32_t idEvent, std::uint32_t) {
+quillvane::TimerId gTickId = 0;
+void CountTick(Handle, std::uint32_t uMsg, quillvane::TimerId idEvent, std::uint32_t) {
   if (uMsg == quillvane::kWmTimer) {
     ++gTicks;
     gTickId = idEvent;
@@ -123,7 +123,7 @@ void CountTick(Handle, std::uint32_t uMsg, std::uint32_t idEvent, std::uint32_t)
 }
 
 void CheckTimers(quillvane::ApiDeclarations& api) {
-  std::uint32_t id = api.SetTimer(0, 0, 20, &CountTick);
+  quillvane::TimerId id = api.SetTimer(0, 0, 20, &CountTick);
   Check(id != 0, "SetTimer gives an id");
   DWORD start = GetTickCount();
   while (GetTickCount() - start < 200) {

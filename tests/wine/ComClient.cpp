@@ -16,6 +16,17 @@ namespace {
 
 int failures = 0;
 
+// What the type library and the version resource say of this build's
+// platform: 32-bit Windows, or for the 64-bit build a win64 library and the
+// NT Win32 platform (no FILEOS value names 64 bits).
+#ifdef _WIN64
+constexpr SYSKIND kOwnSyskind = SYS_WIN64;
+constexpr DWORD kOwnFileOs = VOS_NT_WINDOWS32;
+#else
+constexpr SYSKIND kOwnSyskind = SYS_WIN32;
+constexpr DWORD kOwnFileOs = VOS__WINDOWS32;
+#endif
+
 void Check(bool condition, const char* what, long detail = 0) {
   if (!condition) {
     std::printf("FAIL: %s (0x%08lx)\n", what, static_cast<unsigned long>(detail));
@@ -168,7 +179,7 @@ void CheckTypeLibrary(IDispatch* object) {
   TLIBATTR* libAttr = nullptr;
   lib->GetLibAttr(&libAttr);
   Check(IsEqualGUID(libAttr->guid, LIBID_quillvane) && libAttr->wMajorVerNum == 1 &&
-            libAttr->wMinorVerNum == 0 && libAttr->lcid == 0 && libAttr->syskind == SYS_WIN32 &&
+            libAttr->wMinorVerNum == 0 && libAttr->lcid == 0 && libAttr->syskind == kOwnSyskind &&
             (libAttr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE) == 0,
         "library attributes", libAttr->wLibFlags);
   lib->ReleaseTLibAttr(libAttr);
@@ -263,8 +274,8 @@ void CheckVersionResource(const wchar_t* path) {
   VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
   Check(fixed && fixed->dwFileVersionMS == 0x00010002 && fixed->dwFileVersionLS == 0x00000001 &&
             fixed->dwProductVersionMS == 0x00010002 && fixed->dwFileType == VFT_DLL &&
-            fixed->dwFileOS == VOS__WINDOWS32,
-        "fixed version 1.2.0.1, a DLL for 32-bit Windows");
+            fixed->dwFileOS == kOwnFileOs,
+        "fixed version 1.2.0.1, a DLL for Windows of this bitness");
   struct {
     const wchar_t* name;
     const wchar_t* value;

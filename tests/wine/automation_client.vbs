@@ -1,6 +1,7 @@
 ' Drives quillvane.CashDrawer the way a script client does: late-bound,
 ' positional arguments, variables passed by reference. Every call is checked
-' through Err; the exit code is the number of failed checks.
+' through Err; the exit code is the number of failed checks. An argument, x86
+' or AMD64, names the bitness the script host must have.
 Option Explicit
 On Error Resume Next
 
@@ -42,6 +43,12 @@ End Class
 Dim cd, control, r, data, text, other, shell
 Set control = New ControlStandIn
 Set shell = CreateObject("WScript.Shell")
+
+' The script host of the bitness asked for (x86 or AMD64), when one is.
+If WScript.Arguments.Count > 0 Then
+  Expect shell.ExpandEnvironmentStrings("%PROCESSOR_ARCHITECTURE%") = WScript.Arguments(0), _
+    "the script host is " & WScript.Arguments(0)
+End If
 
 Set cd = CreateObject("quillvane.CashDrawer") : Took
 ExpectNoError "CreateObject"

@@ -1,6 +1,7 @@
 # The Wine suite: client programs built for Windows and the CTest steps that
-# run them under Wine (label "wine"). The steps share one prefix, so they run
-# in order: setup registers, unregister cleans up and checks what remains.
+# run them under Wine (label "wine"), in the prefix of the build's bitness.
+# The steps share one prefix, so they run in order: setup registers,
+# unregister cleans up and checks what remains.
 
 set(QV_WINE_DIR ${PROJECT_SOURCE_DIR}/tests/wine)
 
@@ -21,13 +22,19 @@ set_target_properties(qv_binding_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_W
 
 enable_testing()
 set(QV_WINE_STEP ${QV_WINE_DIR}/wine-step)
-foreach(step setup vbscript client binding unregister)
+set(QV_WINE_STEPS vbscript client binding)
+if(QV_WIN_BITS EQUAL 64)
+  # In the WoW64 prefix: the 32-bit script host and the 32-bit binaries
+  # beside the 64-bit ones.
+  list(APPEND QV_WINE_STEPS vbscript32 side-by-side)
+endif()
+foreach(step setup ${QV_WINE_STEPS} unregister)
   add_test(NAME wine_${step} COMMAND ${QV_WINE_STEP} ${step} ${QV_WIN_BIN})
   set_tests_properties(wine_${step} PROPERTIES LABELS wine RESOURCE_LOCK wine_prefix TIMEOUT 120)
 endforeach()
 set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine_registered)
-set_tests_properties(wine_vbscript wine_client wine_binding PROPERTIES
-                     FIXTURES_REQUIRED wine_registered)
+list(TRANSFORM QV_WINE_STEPS PREPEND wine_)
+set_tests_properties(${QV_WINE_STEPS} PROPERTIES FIXTURES_REQUIRED wine_registered)
 set_tests_properties(wine_unregister PROPERTIES FIXTURES_CLEANUP wine_registered)
 
 # The automation boundary against any caller: the seeded Invoke fuzzer and

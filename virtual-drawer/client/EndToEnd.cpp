@@ -201,6 +201,31 @@ int Unplug() {
   return checks.Finish();
 }
 
+// One of two applications, of different bitness, on the one drawer: each
+// opens, claims and enables it, and waits until the simulator counts the
+// other's handles beside its own; then the lead pulses the drawer, which the
+// operator shuts (the simulator's --shut-after). Each must see it open, then
+// closed.
+int Shared(const std::string& role) {
+  Checks checks("shared-" + role);
+  Session s;
+  if (!s.OpenEnabled(checks)) return checks.Finish();
+  std::string handles;
+  PumpUntil(10000, [&] {
+    handles = DeviceField(checks, "1", "handles");
+    return handles == "4";
+  });
+  checks.ExpectEq(handles, std::string("4"),
+                  "one device, held twice (writes, overlapped reads) by each application");
+  if (role == "lead") checks.ExpectEq(s.Call(L"OpenDrawer"), kSuccess, "OpenDrawer");
+  s.AwaitCalls(2, 5000);
+  checks.Expect(s.Codes() == std::vector<long>({kDrawerOpenCode, kDrawerClosedCode}),
+                "open then closed: " + Join(s.Codes()));
+  std::printf("%s saw %s\n", role.c_str(), Join(s.Codes()).c_str());
+  s.Close(checks);
+  return checks.Finish();
+}
+
 }  // namespace vdrawer
 
 namespace {
@@ -210,7 +235,7 @@ void PrintUsage() {
                "usage: vd-client lifecycle | nomatch | wait <relay log> | unplug |\n"
                "                 fault <unplug|silence|kill> <poll|wait> | wait-after-pulse |\n"
                "                 wait-quit | inherit | reopen | reconnect | cycles <count> |\n"
-               "                 idle <ms>\n");
+               "                 idle <ms> | shared <lead|follow>\n");
 }
 
 }  // namespace
@@ -246,6 +271,8 @@ int main(int argc, char** argv) {
   if (scenario == "reconnect") failures = vdrawer::Reconnect();
   if (scenario == "cycles" && args.size() == 2)
     failures = vdrawer::Cycles(std::atoi(args[1].c_str()));
+  if (scenario == "shared" && args.size() == 2 && (args[1] == "lead" || args[1] == "follow"))
+    failures = vdrawer::Shared(args[1]);
   if (failures == 100) PrintUsage();
   vdrawer::RemoveDevice(vdrawer::kDeviceName);
   CoUninitialize();

@@ -12,6 +12,9 @@ int Lifecycle();
 int NoMatch();
 int Wait(const std::string& relayLog);
 int Unplug();
+// One of two applications of different bitness on one drawer (role lead or
+// follow): both see the status changes the lead's pulse causes.
+int Shared(const std::string& role);
 
 // Faults.cpp: the drawer goes away (`fault` unplug, silence or kill) while the
 // poll runs or while WaitForDrawerClose waits (`phase` poll or wait), and the

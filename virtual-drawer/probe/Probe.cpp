@@ -75,13 +75,15 @@ std::vector<std::string> ListPaths(Checks& checks, Bindings& api) {
                   "a size query answers FALSE with ERROR_INSUFFICIENT_BUFFER");
     std::vector<char> buffer(needed + 1, 0);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    detail->cbSize = 8;
+    // Each bitness takes its own cbSize only: 5 on 32-bit, 8 on 64-bit.
+    const DWORD ownSize = sizeof(void*) == 8 ? 8 : 5;
+    detail->cbSize = sizeof(void*) == 8 ? 5 : 8;
     checks.Expect(!api.getDetail(list, &data, detail, needed, nullptr, nullptr) &&
                       GetLastError() == ERROR_INVALID_USER_BUFFER,
-                  "a detail record whose cbSize is not 5 is refused");
-    detail->cbSize = 5;
+                  "a detail record with the other bitness's cbSize is refused");
+    detail->cbSize = ownSize;
     if (!checks.Expect(api.getDetail(list, &data, detail, needed, nullptr, nullptr) != FALSE,
-                       "the detail with cbSize 5")) {
+                       "the detail with the cbSize of this bitness")) {
       continue;
     }
     paths.emplace_back(detail->DevicePath);
