@@ -31,7 +31,7 @@ const OptionSlot kValueOptions[] = {
     {u"--reconnect", &DeviceSettings::reconnect},
 };
 
-const char16_t kProgramHelp[] =
+const char16_t kProgramHelpStart[] =
     u"qvprovision configures the logical cash-drawer devices of the quillvane service object,\n"
     u"the keys below HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer.\n"
     u"\n"
@@ -49,9 +49,25 @@ const char16_t kProgramHelp[] =
     u"Fields of a line are separated by tabs. Changing the registry needs an elevated prompt\n"
     u"(Run as administrator); listing does not.\n"
     u"\n"
+    u"64-bit Windows keeps two registry views: a 64-bit POS application reads the devices of\n"
+    u"the 64-bit view, a 32-bit one those of the 32-bit view. qvprovision works in the view of\n"
+    u"its own bitness (this one: the ";
+const char16_t kProgramHelpEnd[] =
+    u"); list, show, add, set and remove\n"
+    u"take --view 32 or --view 64 to work in the other one. For POS applications of both\n"
+    u"bitnesses, add the device in each view.\n"
+    u"\n"
     u"Exit codes: 0 done (warnings, if any, on standard error); 1 usage error or bad input,\n"
     u"nothing written; 2 no such device, or it already exists; 3 access denied, run elevated;\n"
     u"4 any other system error.";
+
+std::u16string ViewName(RegistryView view) {
+  return view == RegistryView::k64 ? u"64-bit view" : u"32-bit view";
+}
+
+std::u16string ProgramHelp(RegistryView own) {
+  return kProgramHelpStart + ViewName(own) + kProgramHelpEnd;
+}
 
 const char16_t kValueOptionsHelp[] =
     u"  --pid <number>                 \"PID\": the drawer's USB product id in decimal; ids from\n"
@@ -77,23 +93,24 @@ struct CommandInfo {
   const char16_t* name;
   bool takesName;
   bool takesValues;
+  bool takesView;  // works in a registry view
   const char16_t* help;
 };
 const CommandInfo kCommands[] = {
-    {u"list", false, false,
+    {u"list", false, false, true,
      u"Usage: qvprovision list\n"
      u"Lists the configured devices, one a line: name, \"PID\" and the service object's ProgID\n"
      u"(the key's default value), separated by tabs. No devices: no lines."},
-    {u"show", true, false,
+    {u"show", true, false, true,
      u"Usage: qvprovision show <name>\n"
      u"Shows every value of the device, one a line: value name ((default) for the key's\n"
      u"default value), type and data, separated by tabs."},
-    {u"add", true, true, nullptr},
-    {u"set", true, true, nullptr},
-    {u"remove", true, false,
+    {u"add", true, true, true, nullptr},
+    {u"set", true, true, true, nullptr},
+    {u"remove", true, false, true,
      u"Usage: qvprovision remove <name>\n"
      u"Deletes the device's key with everything in it, and nothing else."},
-    {u"hid", false, false,
+    {u"hid", false, false, false,
      u"Usage: qvprovision hid\n"
      u"Lists the HID devices present with vendor id 0x06E5, one a line: the product id in\n"
      u"hexadecimal, the \"PID\" that matches it (negative from 0x8000 up) and the device path."},
@@ -150,13 +167,13 @@ class Provisioner {
 
   int Run(const std::vector<std::u16string>& args) {
     if (args.empty()) {
-      mConsole.Err(kProgramHelp);
+      mConsole.Err(ProgramHelp(mRegistry.View()));
       return kExitUsage;
     }
     const std::u16string& word = args[0];
     if (word == u"-h" || word == u"--help" || word == u"help") {
       if (args.size() > 1 && Find(args[1])) return Help(*Find(args[1]));
-      mConsole.Out(kProgramHelp);
+      mConsole.Out(ProgramHelp(mRegistry.View()));
       return kExitOk;
     }
     const CommandInfo* command = Find(word);
@@ -164,6 +181,7 @@ class Provisioner {
 
     std::vector<std::u16string> names;
     DeviceSettings settings;
+    std::optional<std::u16string> viewText;
     bool optionsEnd = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
       const std::u16string& arg = args[i];
@@ -178,12 +196,13 @@ class Provisioner {
       if (arg == u"-h" || arg == u"--help") return Help(*command);
       const std::size_t equals = arg.find(u'=');
       const std::u16string option = arg.substr(0, equals);
-      const OptionSlot* slot = nullptr;
+      std::optional<std::u16string>* target = nullptr;
       for (const OptionSlot& candidate : kValueOptions) {
-        if (command->takesValues && option == candidate.name) slot = &candidate;
+        if (command->takesValues && option == candidate.name) target = &(settings.*candidate.slot);
       }
-      if (!slot) return Usage(u"unknown option " + Quoted(option), command);
-      std::optional<std::u16string>& value = settings.*(slot->slot);
+      if (command->takesView && option == u"--view") target = &viewText;
+      if (!target) return Usage(u"unknown option " + Quoted(option), command);
+      std::optional<std::u16string>& value = *target;
       if (value) return Usage(option + u" is given twice", command);
       if (equals != std::u16string::npos) {
         value = arg.substr(equals + 1);
@@ -198,6 +217,18 @@ class Provisioner {
     }
     const std::size_t expected = command->takesName ? 1 : 0;
     if (names.size() > expected) return Usage(u"unexpected " + Quoted(names[expected]), command);
+    if (viewText) {
+      if (*viewText != u"32" && *viewText != u"64") {
+        return Usage(u"--view takes 32 or 64, not " + Quoted(*viewText), command);
+      }
+      const RegistryView view = *viewText == u"64" ? RegistryView::k64 : RegistryView::k32;
+      if (!mRegistry.UseView(view)) {
+        Error(u"this Windows has no " + ViewName(view) +
+              u": it has one view, read by every POS "
+              u"application");
+        return kExitUsage;
+      }
+    }
 
     const std::u16string name = command->takesName ? names[0] : u"";
     const std::u16string which = command->name;
@@ -218,8 +249,15 @@ class Provisioner {
   }
 
   int Help(const CommandInfo& command) {
+    const std::u16string view =
+        command.takesView
+            ? u"  --view 32|64                   the registry view to work in, read by POS "
+              u"applications\n"
+              u"                                 of that bitness (default: the " +
+                  ViewName(mRegistry.View()) + u", this program's own)"
+            : u"";
     if (command.help) {
-      mConsole.Out(command.help);
+      mConsole.Out(command.help + (view.empty() ? u"" : u"\n" + view));
     } else if (std::u16string(command.name) == u"add") {
       mConsole.Out(
           u"Usage: qvprovision add <name> --pid <number> [options]\n"
@@ -229,14 +267,14 @@ class Provisioner {
           u"given. A name that exists is refused (use set).\n"
           u"A name has 1 to 254 characters, no backslash and no control characters. If a value\n"
           u"cannot be written, the device key is removed again.\n" +
-          std::u16string(kValueOptionsHelp));
+          std::u16string(kValueOptionsHelp) + view);
     } else {
       mConsole.Out(
           u"Usage: qvprovision set <name> <options>\n"
           u"Changes the values given, at least one, of an existing device. Every value is\n"
           u"checked before any is written; if one cannot be written, those already written are\n"
           u"put back.\n" +
-          std::u16string(kValueOptionsHelp));
+          std::u16string(kValueOptionsHelp) + view);
     }
     return kExitOk;
   }
@@ -282,11 +320,20 @@ class Provisioner {
   }
 
   int NoSuchDevice(const std::u16string& name) {
-    Error(u"no device named " + Quoted(name) + u" (qvprovision list shows the devices)");
+    Error(u"no device named " + Quoted(name) + u" in the " + ViewName(mRegistry.View()) +
+          u" (qvprovision list shows the devices)");
     return kExitNotFound;
   }
 
+  // Says on standard error which view list and show read, and who reads it.
+  void NoteView() {
+    const RegistryView view = mRegistry.View();
+    mConsole.Err(kPrefix + u"the " + ViewName(view) + u", which " +
+                 (view == RegistryView::k64 ? u"64" : u"32") + u"-bit POS applications read");
+  }
+
   int List() {
+    NoteView();
     OpenedKey category(mRegistry);
     std::int32_t status = category.Open(kCategoryPath, false);
     if (status == kStatusNotFound) return kExitOk;
@@ -325,6 +372,7 @@ class Provisioner {
 
   int Show(const std::u16string& name) {
     if (auto problem = ExistingNameProblem(name)) return Refuse(*problem);
+    NoteView();
     const std::u16string path = DevicePath(name);
     OpenedKey device(mRegistry);
     std::int32_t status = device.Open(path, false);
@@ -371,7 +419,7 @@ class Provisioner {
       throw;
     }
     if (!failed) {
-      mConsole.Out(u"added " + name);
+      mConsole.Out(u"added " + name + u" to the " + ViewName(mRegistry.View()));
       return kExitOk;
     }
     device.Close();
@@ -425,7 +473,7 @@ class Provisioner {
       if (restored && i > 0) mConsole.Err(kPrefix + u"the values written before were put back");
       return result;
     }
-    mConsole.Out(u"changed " + name);
+    mConsole.Out(u"changed " + name + u" in the " + ViewName(mRegistry.View()));
     return kExitOk;
   }
 
@@ -435,7 +483,7 @@ class Provisioner {
     const std::int32_t status = mRegistry.DeleteTree(path);
     if (status == kStatusNotFound) return NoSuchDevice(name);
     if (status != kStatusOk) return Failure(u"remove", path, status);
-    mConsole.Out(u"removed " + name);
+    mConsole.Out(u"removed " + name + u" from the " + ViewName(mRegistry.View()));
     return kExitOk;
   }
 

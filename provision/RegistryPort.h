@@ -22,6 +22,10 @@ inline constexpr std::uint32_t kTypeExpandString = 2;  // REG_EXPAND_SZ
 inline constexpr std::uint32_t kTypeDword = 4;         // REG_DWORD
 inline constexpr std::uint32_t kTypeMultiString = 7;   // REG_MULTI_SZ
 
+// The registry views of 64-bit Windows: a POS application reads the view of
+// its own bitness. 32-bit Windows has the 32-bit view only.
+enum class RegistryView { k32 = 32, k64 = 64 };
+
 // An open key: pointer-sized, so a platform handle fits on every bitness.
 using KeyToken = std::uintptr_t;
 
@@ -35,6 +39,12 @@ struct RegistryValue {
 class RegistryPort {
  public:
   virtual ~RegistryPort() = default;
+  // The view the keys are opened in: the program's own bitness until
+  // UseView chooses another.
+  virtual RegistryView View() const = 0;
+  // Opens the keys of every later call in `view`; false, and nothing
+  // changed, when the machine has no such view.
+  virtual bool UseView(RegistryView view) = 0;
   // Opens `path`, for reading, or for reading and changing values.
   virtual std::int32_t OpenKey(const std::u16string& path, bool forWriting, KeyToken* key) = 0;
   // Opens `path` for reading and writing, creating it (and missing parents)

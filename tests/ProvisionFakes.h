@@ -1,5 +1,5 @@
 // Fakes for the provisioning tool's commands: an in-memory registry below
-// HKEY_LOCAL_MACHINE (names compared without case, read-only keys, write and
+// HKEY_LOCAL_MACHINE in two views (names compared without case, read-only keys, write and
 // delete failures on demand, every opened key accounted), a HID list, and a
 // console that keeps what it is told.
 #pragma once
@@ -43,23 +43,39 @@ class FakeRegistry : public RegistryPort {
     std::vector<RegistryValue> values;
     bool readOnly = false;  // values, new subkeys and deletion are denied
   };
-  std::map<std::u16string, Key> keys;         // by folded path
+  // Keys by folded path: the 64-bit view, and the 32-bit one. `view` is the
+  // view in use, the program's own until UseView.
+  std::map<std::u16string, Key> keys;
+  std::map<std::u16string, Key> keys32;
+  RegistryView view = RegistryView::k64;
+  bool hasOtherView = true;
   std::map<int, std::int32_t> failSetValue;   // SetValue call number (from 0) -> status
   std::int32_t deleteTreeStatus = kStatusOk;  // a DeleteTree that fails
   std::map<KeyToken, std::pair<std::u16string, bool>> open;  // -> folded path, writable
   int setValueCalls = 0;
 
+  std::map<std::u16string, Key>& Tree() { return view == RegistryView::k64 ? keys : keys32; }
+  const std::map<std::u16string, Key>& Tree() const {
+    return view == RegistryView::k64 ? keys : keys32;
+  }
+
+  RegistryView View() const override { return view; }
+  bool UseView(RegistryView wanted) override {
+    if (wanted != view && !hasOtherView) return false;
+    view = wanted;
+    return true;
+  }
   Key& AddKey(const std::u16string& path,
               const std::vector<std::pair<std::u16string, std::u16string>>& texts = {}) {
-    Key& key = keys[Folded(path)];
+    Key& key = Tree()[Folded(path)];
     key.path = path;
     for (const auto& [name, text] : texts) key.values.push_back(TextValue(name, text));
     return key;
   }
-  bool Has(const std::u16string& path) const { return keys.count(Folded(path)) > 0; }
+  bool Has(const std::u16string& path) const { return Tree().count(Folded(path)) > 0; }
   const RegistryValue* Find(const std::u16string& path, const std::u16string& name) const {
-    auto key = keys.find(Folded(path));
-    if (key == keys.end()) return nullptr;
+    auto key = Tree().find(Folded(path));
+    if (key == Tree().end()) return nullptr;
     for (const RegistryValue& value : key->second.values) {
       if (Folded(value.name) == Folded(name)) return &value;
     }
@@ -72,8 +88,8 @@ class FakeRegistry : public RegistryPort {
   }
 
   std::int32_t OpenKey(const std::u16string& path, bool forWriting, KeyToken* key) override {
-    auto found = keys.find(Folded(path));
-    if (found == keys.end()) return kStatusNotFound;
+    auto found = Tree().find(Folded(path));
+    if (found == Tree().end()) return kStatusNotFound;
     if (forWriting && found->second.readOnly) return kStatusAccessDenied;
     *key = ++mLastToken;
     open[*key] = {found->first, forWriting};
@@ -90,7 +106,7 @@ class FakeRegistry : public RegistryPort {
       const std::size_t cut = parent.rfind(u'\\');
       parent = cut == std::u16string::npos ? u"" : parent.substr(0, cut);
     }
-    if (!parent.empty() && !missing.empty() && keys.at(Folded(parent)).readOnly) {
+    if (!parent.empty() && !missing.empty() && Tree().at(Folded(parent)).readOnly) {
       return kStatusAccessDenied;
     }
     for (const std::u16string& part : missing) AddKey(part);
@@ -101,7 +117,7 @@ class FakeRegistry : public RegistryPort {
   }
   std::int32_t EnumKey(KeyToken key, std::uint32_t index, std::u16string* name) override {
     const std::u16string prefix = open.at(key).first + u"\\";
-    for (const auto& [folded, child] : keys) {
+    for (const auto& [folded, child] : Tree()) {
       if (folded.rfind(prefix, 0) != 0 ||
           folded.find(u'\\', prefix.size()) != std::u16string::npos) {
         continue;
@@ -114,13 +130,13 @@ class FakeRegistry : public RegistryPort {
     return kStatusNoMoreItems;
   }
   std::int32_t EnumValue(KeyToken key, std::uint32_t index, RegistryValue* value) override {
-    const Key& found = keys.at(open.at(key).first);
+    const Key& found = Tree().at(open.at(key).first);
     if (index >= found.values.size()) return kStatusNoMoreItems;
     *value = found.values[index];
     return kStatusOk;
   }
   std::int32_t QueryValue(KeyToken key, const std::u16string& name, RegistryValue* value) override {
-    const RegistryValue* found = Find(keys.at(open.at(key).first).path, name);
+    const RegistryValue* found = Find(Tree().at(open.at(key).first).path, name);
     if (!found) return kStatusNotFound;
     *value = *found;
     return kStatusOk;
@@ -129,7 +145,7 @@ class FakeRegistry : public RegistryPort {
     const int call = setValueCalls++;
     if (failSetValue.count(call)) return failSetValue[call];
     if (!open.at(key).second) return kStatusAccessDenied;
-    Key& found = keys.at(open.at(key).first);
+    Key& found = Tree().at(open.at(key).first);
     for (RegistryValue& old : found.values) {
       if (Folded(old.name) == Folded(value.name)) {
         old = value;
@@ -141,7 +157,7 @@ class FakeRegistry : public RegistryPort {
   }
   std::int32_t DeleteValue(KeyToken key, const std::u16string& name) override {
     if (!open.at(key).second) return kStatusAccessDenied;
-    auto& values = keys.at(open.at(key).first).values;
+    auto& values = Tree().at(open.at(key).first).values;
     for (auto it = values.begin(); it != values.end(); ++it) {
       if (Folded(it->name) == Folded(name)) {
         values.erase(it);
@@ -152,13 +168,13 @@ class FakeRegistry : public RegistryPort {
   }
   std::int32_t DeleteTree(const std::u16string& path) override {
     if (deleteTreeStatus != kStatusOk) return deleteTreeStatus;
-    auto found = keys.find(Folded(path));
-    if (found == keys.end()) return kStatusNotFound;
+    auto found = Tree().find(Folded(path));
+    if (found == Tree().end()) return kStatusNotFound;
     if (found->second.readOnly) return kStatusAccessDenied;
     const std::u16string prefix = found->first + u"\\";
-    keys.erase(found);
-    for (auto it = keys.begin(); it != keys.end();) {
-      it = it->first.rfind(prefix, 0) == 0 ? keys.erase(it) : std::next(it);
+    Tree().erase(found);
+    for (auto it = Tree().begin(); it != Tree().end();) {
+      it = it->first.rfind(prefix, 0) == 0 ? Tree().erase(it) : std::next(it);
     }
     return kStatusOk;
   }

@@ -338,5 +338,44 @@ TEST_F(ProvisionTest, TheCommandLineIsParsedStrictly) {
   EXPECT_EQ(registry.Text(Device(u"-dash"), u"PID"), "-6");
 }
 
+TEST_F(ProvisionTest, ViewChoosesTheRegistryViewReadAndWrittenAndSaysWhichItIs) {
+  AddDevice(u"Own");  // the program's own view, 64-bit here
+  const auto run = [&](const Args& args) {
+    registry.view = RegistryView::k64;  // each run is a new process
+    console.out.clear();
+    console.err.clear();
+    return Run(args);
+  };
+  EXPECT_EQ(run({u"add", u"Other", u"--view", u"32", u"--pid", u"5"}), kExitOk);
+  EXPECT_EQ(console.out, std::vector<std::u16string>{u"added Other to the 32-bit view"});
+  EXPECT_EQ(registry.keys32.count(Folded(Device(u"Other"))), 1u);
+  EXPECT_EQ(registry.keys.count(Folded(Device(u"Other"))), 0u);
+
+  EXPECT_EQ(run({u"list", u"--view=32"}), kExitOk);
+  EXPECT_EQ(console.out, std::vector<std::u16string>{u"Other\t5\tquillvane.CashDrawer"});
+  EXPECT_NE(console.ErrText().find("32-bit view, which 32-bit POS"), std::string::npos);
+  EXPECT_EQ(run({u"show", u"Own"}), kExitOk);
+  EXPECT_NE(console.ErrText().find("64-bit view, which 64-bit POS"), std::string::npos);
+  EXPECT_EQ(run({u"remove", u"Own", u"--view", u"32"}), kExitNotFound);
+  EXPECT_NE(console.ErrText().find("in the 32-bit view"), std::string::npos);
+  EXPECT_EQ(registry.keys.count(Folded(Device(u"Own"))), 1u);
+
+  // Bad views, and a view the machine lacks, are refused before anything is written.
+  for (const Args& args : {Args{u"add", u"X", u"--pid", u"1", u"--view", u"16"},
+                           Args{u"add", u"X", u"--pid", u"1", u"--view"},
+                           Args{u"add", u"X", u"--pid", u"1", u"--view", u"32", u"--view=64"},
+                           Args{u"hid", u"--view", u"32"}}) {
+    EXPECT_EQ(run(args), kExitUsage) << Narrow(args.back());
+  }
+  registry.view = RegistryView::k32;
+  registry.hasOtherView = false;
+  console.err.clear();
+  EXPECT_EQ(Run({u"add", u"X", u"--pid", u"1", u"--view", u"64"}), kExitUsage);
+  EXPECT_NE(console.ErrText().find("no 64-bit view"), std::string::npos);
+  EXPECT_EQ(registry.view, RegistryView::k32);
+  EXPECT_EQ(registry.keys.count(Folded(Device(u"X"))) + registry.keys32.count(Folded(Device(u"X"))),
+            0u);
+}
+
 }  // namespace
 }  // namespace provision_test

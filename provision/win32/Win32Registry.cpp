@@ -9,6 +9,7 @@ namespace qvprovision::win32 {
 namespace {
 
 using win32kit::FromWide;
+using win32kit::RegistryBitness;
 using win32kit::ToWide;
 using win32kit::UniqueHkey;
 
@@ -19,6 +20,18 @@ constexpr DWORD kKeyNameChars = 256;
 constexpr int kReadAttempts = 4;
 
 }  // namespace
+
+RegistryView Win32Registry::View() const {
+  return mView == RegistryBitness::k64 ? RegistryView::k64 : RegistryView::k32;
+}
+
+bool Win32Registry::UseView(RegistryView view) {
+  const RegistryBitness bits =
+      view == RegistryView::k64 ? RegistryBitness::k64 : RegistryBitness::k32;
+  if (bits != win32kit::kOwnBitness && !win32kit::HasOtherView()) return false;
+  mView = bits;
+  return true;
+}
 
 KeyToken Win32Registry::Keep(UniqueHkey key) {
   mKeys.emplace(++mLastToken, std::move(key));
@@ -32,7 +45,8 @@ HKEY Win32Registry::KeyOf(KeyToken key) const {
 
 std::int32_t Win32Registry::OpenKey(const std::u16string& path, bool forWriting, KeyToken* key) {
   UniqueHkey opened;
-  const REGSAM access = forWriting ? KEY_READ | KEY_SET_VALUE : KEY_READ;
+  const REGSAM access =
+      (forWriting ? KEY_READ | KEY_SET_VALUE : KEY_READ) | win32kit::ViewFlag(mView);
   const LONG status =
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path).c_str(), 0, access, opened.Put());
   if (status == ERROR_SUCCESS) *key = Keep(std::move(opened));
@@ -42,9 +56,9 @@ std::int32_t Win32Registry::OpenKey(const std::u16string& path, bool forWriting,
 std::int32_t Win32Registry::CreateKey(const std::u16string& path, KeyToken* key, bool* created) {
   UniqueHkey opened;
   DWORD disposition = 0;
-  const LONG status =
-      RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_READ | KEY_SET_VALUE, nullptr, opened.Put(), &disposition);
+  const LONG status = RegCreateKeyExW(
+      HKEY_LOCAL_MACHINE, ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      KEY_READ | KEY_SET_VALUE | win32kit::ViewFlag(mView), nullptr, opened.Put(), &disposition);
   if (status != ERROR_SUCCESS) return status;
   *created = disposition == REG_CREATED_NEW_KEY;
   *key = Keep(std::move(opened));
@@ -124,7 +138,17 @@ std::int32_t Win32Registry::DeleteValue(KeyToken key, const std::u16string& name
 }
 
 std::int32_t Win32Registry::DeleteTree(const std::u16string& path) {
-  return RegDeleteTreeW(HKEY_LOCAL_MACHINE, ToWide(path).c_str());
+  // RegDeleteTreeW takes no view: the key is opened in the view, emptied
+  // through its handle, and then deleted itself in the view.
+  const std::wstring widePath = ToWide(path);
+  const REGSAM view = win32kit::ViewFlag(mView);
+  UniqueHkey key;
+  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), 0,
+                              DELETE | KEY_READ | KEY_SET_VALUE | view, key.Put());
+  if (status != ERROR_SUCCESS) return status;
+  status = RegDeleteTreeW(key.Get(), nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  return RegDeleteKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), view, 0);
 }
 
 }  // namespace qvprovision::win32

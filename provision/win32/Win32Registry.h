@@ -1,16 +1,20 @@
 // The provisioning tool's registry: keys below HKEY_LOCAL_MACHINE through
-// advapi32's wide calls, in the registry view of the program's own bitness.
+// advapi32's wide calls, in the registry view of the program's own bitness
+// unless UseView chooses the other one.
 #pragma once
 
 #include <map>
 
 #include "provision/RegistryPort.h"
 #include "win32kit/Owners.h"
+#include "win32kit/RegistryView.h"
 
 namespace qvprovision::win32 {
 
 class Win32Registry : public RegistryPort {
  public:
+  RegistryView View() const override;
+  bool UseView(RegistryView view) override;
   std::int32_t OpenKey(const std::u16string& path, bool forWriting, KeyToken* key) override;
   std::int32_t CreateKey(const std::u16string& path, KeyToken* key, bool* created) override;
   void CloseKey(KeyToken key) override;
@@ -28,6 +32,7 @@ class Win32Registry : public RegistryPort {
   // The keys handed out, by token; a key not closed is closed with this object.
   std::map<KeyToken, win32kit::UniqueHkey> mKeys;
   KeyToken mLastToken = 0;
+  win32kit::RegistryBitness mView = win32kit::kOwnBitness;
 };
 
 }  // namespace qvprovision::win32

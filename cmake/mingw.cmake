@@ -1,0 +1,19 @@
+# The mingw-w64 cross toolchain of CMAKE_SYSTEM_PROCESSOR, for the toolchain
+# files of each Windows bitness (mingw-i686.cmake, mingw-x86_64.cmake).
+set(CMAKE_SYSTEM_NAME Windows)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
+  set(QV_MINGW_PREFIX i686-w64-mingw32)
+else()
+  set(QV_MINGW_PREFIX x86_64-w64-mingw32)
+endif()
+set(CMAKE_C_COMPILER ${QV_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${QV_MINGW_PREFIX}-windres)
+set(QV_WIDL ${QV_MINGW_PREFIX}-widl)
+set(QV_OBJDUMP ${QV_MINGW_PREFIX}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
