@@ -38,6 +38,7 @@ include(${PROJECT_SOURCE_DIR}/tester/win32/tester.cmake)
 include(${PROJECT_SOURCE_DIR}/provision/win32/provision.cmake)
 include(${PROJECT_SOURCE_DIR}/virtual-drawer/virtual_drawer.cmake)
 include(${PROJECT_SOURCE_DIR}/tests/wine/wine_tests.cmake)
+include(${PROJECT_SOURCE_DIR}/packaging/packaging.cmake)
 if(QV_WIN_BITS EQUAL 32)
   # The scripts' own checks need not run twice.
   include(${PROJECT_SOURCE_DIR}/tests/scripts/scripts_tests.cmake)

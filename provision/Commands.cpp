@@ -6,6 +6,7 @@
 
 #include "provision/DeviceValues.h"
 #include "provision/Text.h"
+#include "quillvane_version.h"
 #include "service/Conversions.h"
 
 namespace qvprovision {
@@ -79,7 +80,8 @@ const char16_t kValueOptionsHelp[] =
     u"  --description <text>           \"Description\" (default \"USB cash drawer\")\n"
     u"  --device-name <text>           \"Name\" (default: the device's name)\n"
     u"  --version <number>             \"Version\", the service object's version as one number\n"
-    u"                                 (default 1002001, for quillvane 1.2.1)\n"
+    u"                                 (default " QV_VERSION_OPOS_TEXT ", for quillvane " QV_VERSION_TEXT
+    u")\n"
     u"  --trace-level <0-4>            \"TraceLevel\", the device's field trace in\n"
     u"                                 %ProgramData%\\quillvane\\logs: 0 off, 1 errors, 2 calls,\n"
     u"                                 3 events, 4 reports (not written unless given: the\n"

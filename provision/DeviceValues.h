@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "provision/RegistryPort.h"
+#include "quillvane_version.h"
 
 namespace qvprovision {
 
@@ -18,9 +19,9 @@ inline constexpr char16_t kCategoryPath[] = u"SOFTWARE\\OLEforRetail\\ServiceOPO
 inline constexpr char16_t kDefaultProgId[] = u"quillvane.CashDrawer";
 inline constexpr char16_t kDefaultServiceDescription[] = u"quillvane cash drawer service object";
 inline constexpr char16_t kDefaultDescription[] = u"USB cash drawer";
-// quillvane.dll's version 1.2.1 in the standard's form major * 1000000 +
-// minor * 1000 + build; keep it with the DLL's version resource.
-inline constexpr char16_t kDefaultVersion[] = u"1002001";
+// quillvane.dll's own version in the standard's form major * 1000000 +
+// minor * 1000 + build, from the version its resource carries.
+inline constexpr char16_t kDefaultVersion[] = u"" QV_VERSION_OPOS_TEXT;
 
 // The USB vendor id the service object looks for.
 inline constexpr std::uint16_t kDrawerVendorId = 0x06E5;

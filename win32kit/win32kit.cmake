@@ -48,7 +48,9 @@ function(win32kit_type_library name idl)
             -H ${out}/${name}_h.h ${idl}
     COMMAND ${QV_WIDL} ${WIN32KIT_WIDL_TARGET} -I${QV_WINE_IDL_DIR} -L ${QV_WINE_TLB_DIR} -t
             -o ${out}/${name}.tlb ${idl}
-    DEPENDS ${idl}
+    # widl stamps the time of the build into the library: a fixed one instead.
+    COMMAND ${WIN32KIT_DIR}/fix-tlb-date ${out}/${name}.tlb
+    DEPENDS ${idl} ${WIN32KIT_DIR}/fix-tlb-date
     COMMENT "widl ${name}.idl"
     VERBATIM)
   add_custom_target(${name}_typelib DEPENDS ${out}/${name}.tlb ${out}/${name}_h.h)
@@ -61,7 +63,8 @@ function(win32kit_use_type_library target name)
 endfunction()
 
 # win32kit_resources(<var> <rc> [INCLUDE_DIRS dirs...] [DEPENDS files...]):
-# compiles the resource script; <var> names the object to link.
+# compiles the resource script; <var> names the object to link. The script
+# may include quillvane_version.h (cmake/Version.cmake).
 function(win32kit_resources var rc)
   cmake_parse_arguments(ARG "" "" "INCLUDE_DIRS;DEPENDS" ${ARGN})
   get_filename_component(name ${rc} NAME_WE)
@@ -73,8 +76,8 @@ function(win32kit_resources var rc)
   add_custom_command(
     OUTPUT ${object}
     COMMAND ${CMAKE_RC_COMPILER} -O coff -DQV_WIN_BITS=${QV_WIN_BITS} -DQV_FILEOS=${WIN32KIT_FILEOS}
-            ${includes} -i ${rc} -o ${object}
-    DEPENDS ${rc} ${ARG_DEPENDS}
+            --include-dir=${QV_VERSION_DIR} ${includes} -i ${rc} -o ${object}
+    DEPENDS ${rc} ${QV_VERSION_DIR}/quillvane_version.h ${ARG_DEPENDS}
     COMMENT "windres ${name}.rc"
     VERBATIM)
   set(${var} ${object} PARENT_SCOPE)
