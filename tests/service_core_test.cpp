@@ -160,6 +160,7 @@ struct PulseCase {
   bool shortWrite;           // WriteFile takes one byte less than given
   bool lostBefore;           // the drawer fell silent and was lost before the call
   std::int32_t expected;
+  friend void PrintTo(const PulseCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class PulseOutcome : public drawer_test::TimedDrawerTest,

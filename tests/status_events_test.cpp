@@ -176,6 +176,10 @@ TEST_F(StatusEventsTest, CloseServiceInsideTheHandlerStopsDelivery) {
 // A tick takes what has arrived and returns: it never holds the thread, at
 // any report rate and whatever the device does.
 enum class DeviceState { kAnswering, kSilent, kUnplugged, kLost };
+void PrintTo(DeviceState state, std::ostream* out) {
+  static const char* const kNames[] = {"answering", "silent", "unplugged", "lost"};
+  *out << kNames[static_cast<int>(state)];
+}
 
 class TickHold : public StatusEventsTest,
                  public ::testing::WithParamInterface<std::tuple<std::uint32_t, DeviceState>> {};

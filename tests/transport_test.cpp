@@ -244,11 +244,13 @@ TEST_P(OpenRefusal, FindsNoDrawerAndLeavesNothingOpen) {
   }
 }
 
-std::string RefusalName(const ::testing::TestParamInfo<Refusal>& info) {
+const char* Name(Refusal refusal) {
   static const char* const kNames[] = {"NoReadHandle", "NoEvent", "AbsurdDetailSize",
                                        "NulInTheName"};
-  return kNames[static_cast<int>(info.param)];
+  return kNames[static_cast<int>(refusal)];
 }
+void PrintTo(Refusal refusal, std::ostream* out) { *out << Name(refusal); }
+std::string RefusalName(const ::testing::TestParamInfo<Refusal>& info) { return Name(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Search, OpenRefusal,
                          ::testing::Values(Refusal::kReadOpen, Refusal::kEvent,
@@ -410,6 +412,7 @@ struct ReadFault {
   const char* name;
   bool sim::HidDeviceFaults::*fault;
   bool lost;
+  friend void PrintTo(const ReadFault& f, std::ostream* out) { *out << f.name; }
 };
 
 class NoAnswer : public drawer_test::TimedDrawerTest,

@@ -186,6 +186,9 @@ TEST_F(WaitForCloseTest, AQuittingApplicationEndsTheWaitAndKeepsItsQuitMessage) 
 struct SwitchCase {
   std::uint32_t switchDelayMs;
   bool opens;  // within the second the wait gives it
+  friend void PrintTo(const SwitchCase& c, std::ostream* out) {
+    *out << "switch delay " << c.switchDelayMs << " ms";
+  }
 };
 
 class AfterAPulse : public WaitForCloseTest, public ::testing::WithParamInterface<SwitchCase> {};
