@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "BenchDrawer.h"
 #include "service/CashDrawer.h"
 #include "service/StatusQueue.h"
 #include "sim/RecordingControlObject.h"
@@ -34,19 +35,10 @@ BENCHMARK(BM_StatusQueueFrozen)->Arg(1000)->Arg(1000000);
 // (the time the simulated platform let pass inside the pump that ran it).
 void BM_PollTick(benchmark::State& state) {
   sim::SimPlatform platform;
-  platform.Registry().SetString("SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\Bench", "PID",
-                                "1234");
   sim::HidDeviceConfig config;
-  config.productId = 1234;
   config.reportPeriodMs = static_cast<std::uint32_t>(state.range(0));
-  platform.AddHidDevice(config);
-  auto control = std::make_shared<sim::RecordingControlObject>(platform.Clock());
-  auto drawer = quillvane::CashDrawer::Create(platform);
-  if (drawer->OpenService(u"CashDrawer", u"Bench", control) != quillvane::OPOS_SUCCESS) {
-    state.SkipWithError("no drawer");
-    return;
-  }
-  drawer->SetPropertyNumber(quillvane::PIDX_DeviceEnabled, 1);
+  const bench::BenchDrawer opened = bench::OpenEnabledBenchDrawer(platform, state, config);
+  if (!opened.drawer) return;
 
   const std::size_t ticksBefore = platform.Timers().DispatchedTickCount();
   std::uint64_t maxHold = 0;
@@ -65,7 +57,7 @@ void BM_PollTick(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(ticks));
   state.counters["max_hold_ms"] = static_cast<double>(maxHold);
-  drawer->CloseService();
+  opened.drawer->CloseService();
 }
 BENCHMARK(BM_PollTick)->ArgName("report_ms")->Arg(1)->Arg(10)->Arg(100)->Arg(1000);
 

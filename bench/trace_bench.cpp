@@ -6,14 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "service/CashDrawer.h"
+#include "BenchDrawer.h"
 #include "contract/OposConstants.h"
+#include "service/CashDrawer.h"
 #include "sim/RecordingControlObject.h"
 #include "sim/SimPlatform.h"
 
 namespace {
-
-const std::string kDeviceKey = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\Bench";
 
 // One enabled poll tick on an answering drawer (a report each 10 ms, so
 // five input reports per tick), with the trace at level range(0). At level
@@ -22,20 +21,11 @@ const std::string kDeviceKey = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\
 void BM_PollTickTraced(benchmark::State& state) {
   sim::SimPlatform platform;
   platform.Files().SetKeepContents(false);
-  platform.Registry().SetString(kDeviceKey, "PID", "1234");
-  platform.Registry().SetDword(kDeviceKey, "TraceLevel",
+  platform.Registry().SetDword(bench::kBenchDeviceKey, "TraceLevel",
                                static_cast<std::uint32_t>(state.range(0)));
-  platform.Registry().SetDword(kDeviceKey, "TraceMaxKB", 1024 * 1024);
-  sim::HidDeviceConfig config;
-  config.productId = 1234;
-  platform.AddHidDevice(config);
-  auto control = std::make_shared<sim::RecordingControlObject>(platform.Clock());
-  auto drawer = quillvane::CashDrawer::Create(platform);
-  if (drawer->OpenService(u"CashDrawer", u"Bench", control) != quillvane::OPOS_SUCCESS) {
-    state.SkipWithError("no drawer");
-    return;
-  }
-  drawer->SetPropertyNumber(quillvane::PIDX_DeviceEnabled, 1);
+  platform.Registry().SetDword(bench::kBenchDeviceKey, "TraceMaxKB", 1024 * 1024);
+  const bench::BenchDrawer opened = bench::OpenEnabledBenchDrawer(platform, state);
+  if (!opened.drawer) return;
   const std::u16string log = u"C:\\ProgramData\\quillvane\\logs\\Bench-20240115.log";
   const std::uint64_t bytesBefore = platform.Files().Size(log);
   std::int64_t n = 0;
@@ -51,7 +41,7 @@ void BM_PollTickTraced(benchmark::State& state) {
         static_cast<double>(platform.Files().Size(log) - bytesBefore) /
         static_cast<double>(state.iterations());
   }
-  drawer->CloseService();
+  opened.drawer->CloseService();
 }
 BENCHMARK(BM_PollTickTraced)->ArgName("level")->Arg(0)->Arg(4);
 
@@ -60,9 +50,9 @@ BENCHMARK(BM_PollTickTraced)->ArgName("level")->Arg(0)->Arg(4);
 // ids and closed again; the drawer itself is still away.
 void BM_SearchForLostDrawer(benchmark::State& state) {
   sim::SimPlatform platform;
-  platform.Registry().SetString(kDeviceKey, "PID", "1234");
-  platform.Registry().SetDword(kDeviceKey, "Reconnect", 1);
-  platform.Registry().SetDword(kDeviceKey, "TraceLevel", 0);
+  platform.Registry().SetString(bench::kBenchDeviceKey, "PID", "1234");
+  platform.Registry().SetDword(bench::kBenchDeviceKey, "Reconnect", 1);
+  platform.Registry().SetDword(bench::kBenchDeviceKey, "TraceLevel", 0);
   sim::HidDeviceConfig config;
   config.productId = 1234;
   sim::SimHidDevice& drawerDevice = platform.AddHidDevice(config);
